@@ -1,0 +1,40 @@
+#include "app/Startup.h"
+
+#include "app/dsp/Uclass.h"
+#include "app/dsp/Udebug.h"
+#include "app/dsp/Udecoder.h"
+#include "app/dsp/Umparams.h"
+#include "app/dsp/Uregector.h"
+#include "app/dsp/Utms.h"
+#include "app/dsp/Uvestramdebug.h"
+#include "app/memory/Uchan.h"
+#include "app/memory/Ufscan.h"
+#include "app/memory/Upanorama.h"
+#include "app/panel/Umain.h"
+#include "app/spectrum/Uiq.h"
+#include "app/spectrum/Usettings.h"
+#include "platform/win32/Comm.h"
+#include "platform/win32/IniFile.h"
+
+ProgramWindows::ProgramWindows() {
+  win32::IniFile& ini = ProgramIni();
+  win32::SetCommPortPath(1, ini.ReadString("Serial", "Port", "/dev/ttyS0").toStdString());
+
+  windows_.emplace_back(new TMain);
+  windows_.emplace_back(new TDebug);
+  windows_.emplace_back(new TFScan);
+  windows_.emplace_back(new TClassIz);
+  windows_.emplace_back(new TMParams);
+  windows_.emplace_back(new TSettings);
+  windows_.emplace_back(new TChan);
+  windows_.emplace_back(new TPanorama);
+  windows_.emplace_back(new TDecoder);
+  windows_.emplace_back(new TRegector);
+  windows_.emplace_back(new TIQ);
+  windows_.emplace_back(new TTms);
+  windows_.emplace_back(new TVestraMdebug);
+}
+
+ProgramWindows::~ProgramWindows() {
+  while (!windows_.empty()) windows_.pop_back();
+}

@@ -1,0 +1,39 @@
+// Spin boxes. The change action (the valueChanged signal) runs whenever the value changes,
+// also when it is set in code; a value out of range is brought to the nearest end; setting
+// the value it has does nothing. "Arrows only" fields cannot be typed into.
+#pragma once
+
+#include <QDoubleSpinBox>
+#include <QSpinBox>
+#include <functional>
+
+class TSpinEdit : public QSpinBox {
+  Q_OBJECT
+ public:
+  TSpinEdit(QWidget* parent, const QString& name, int min, int max, int value, int step = 1);
+  void SetArrowsOnly();
+  int Value() const { return value(); }
+  void SetValue(int v) { setValue(v); }
+  // What is typed in the field, which may be outside the range until it is confirmed.
+  QString TypedText() const { return lineEdit()->text(); }
+
+  // After a click on the up or down arrow (or the arrow keys), once the value has moved.
+  std::function<void()> OnArrowClick;
+  // A key pressed in the field, before the field handles it.
+  std::function<void(int key)> OnKeyDown;
+
+ protected:
+  void stepBy(int steps) override;
+  void keyPressEvent(QKeyEvent*) override;
+};
+
+// A spin box with one decimal (the noise-suppression time constant).
+class TFloatSpinEdit : public QDoubleSpinBox {
+  Q_OBJECT
+ public:
+  TFloatSpinEdit(QWidget* parent, const QString& name, double min, double max, double value,
+                 double step, int decimals);
+  void SetArrowsOnly();
+  double Value() const { return value(); }
+  void SetValue(double v) { setValue(v); }
+};

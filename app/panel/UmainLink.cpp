@@ -1,0 +1,97 @@
+// The main window's side of the USB link (the posted link events) and of the spectrum.
+#include "app/dsp/Udebug.h"
+#include "app/link/Ureport.h"
+#include "app/link/Uusb.h"
+#include "app/panel/Umain.h"
+#include "app/spectrum/Uiq.h"
+#include "app/spectrum/Usettings.h"
+
+namespace {
+
+// Texts of the link events, written to the debug console; empty for the silent ones.
+const char* LinkEventText(int code) {
+  switch (code) {
+    case 1: return "Устройство подключено";
+    case 2: return "Устройство отключено";
+    case 5: return "Ошибка передачи события драйверу";
+    case 6: return "Ошибка запроса Interrupt";
+    case 7: return "Ошибка CRC";
+    case 8: return "Ошибка запроса Bulk2";
+    case 9: return "Ошибка тайм-аута Bulk2";
+    case 10: return "Ошибка длины Bulk2";
+    case 11: return "USB отключено";
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
+void TMain::HandleLinkMessage(int code) {
+  if (const char* text = LinkEventText(code); text && Debug) Debug->AppendLine(QString::fromUtf8(text));
+  switch (code) {
+    case 1:
+      LinkKind = 2;
+      UploadState();
+      RenderSpectrum();
+      BtnGOClick();
+      break;
+    case 2:
+      LinkKind = 1;
+      SerialUploadDone = false;
+      RenderSpectrum();
+      break;
+    case 3:
+      Usb.DrainReports([](const uint8_t* report) { ParseReport(report); });
+      break;
+    case 4:
+      Usb.DrainBlocks([this](const int16_t* block) { AddBlock(block); });
+      break;
+    default:
+      break;
+  }
+}
+
+void TMain::AddBlock(const int16_t* block) {
+  SpectrumPictures pictures = Pictures();
+  AddSampleBlock(Spectrum, block, SpectrumInputs(), pictures);
+  SpectrumShown();
+  if (IQ && IQ->isVisible()) IQ->ShowIqBlock(block);
+}
+
+SpectrumControls TMain::SpectrumInputs() const {
+  SpectrumControls c;
+  if (SettingsWindow) {
+    c.scalingIndex = SettingsWindow->SpectrScaling->ItemIndex();
+    c.avrCount = SettingsWindow->AvrCnt->Text().toInt();
+    c.mashtabIndex = SettingsWindow->SpectrMashtab->ItemIndex();
+  }
+  c.avrDown = BtnAvr->Down();
+  c.bandwidthDown = -1;
+  for (int i = 0; i < 6; ++i)
+    if (BandwidthButton(i)->Down()) {
+      c.bandwidthDown = i;
+      break;
+    }
+  c.fc = TunedFrequency();
+  c.aruDown = BtnARU->Down();
+  c.uvcDown = BtnUvc->Down();
+  c.rruPosition = SldRRU->value();
+  c.attVch = AttVch->Value();
+  c.linkKind = LinkKind;
+  return c;
+}
+
+SpectrumPictures TMain::Pictures() {
+  return {&SpectrData->Picture(), &LScale->Picture(), &Spectr->Picture(), &RScale->Picture(),
+          &FScale->Picture()};
+}
+
+void TMain::SpectrumShown() {
+  for (TImage* i : {SpectrData, LScale, Spectr, RScale, FScale}) i->Changed();
+}
+
+void TMain::RenderSpectrum() {
+  SpectrumPictures pictures = Pictures();
+  ::RenderSpectrum(Spectrum, SpectrumInputs(), pictures);
+  SpectrumShown();
+}

@@ -1,0 +1,76 @@
+// INI files in Windows-1251: "[Section]" lines and "Key=Value" lines, Unicode inside.
+//
+// Every write reaches the disk at once and atomically (a temporary file beside the target,
+// flushed, then renamed over it), so a crash leaves either the old file or the new one.
+// A Batch groups many writes into one file write. A missing, unreadable or garbled file
+// reads as empty; lines that are neither a section nor a key are skipped.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+namespace win32 {
+
+class IniFile {
+ public:
+  explicit IniFile(QString path);
+
+  const QString& Path() const { return path_; }
+
+  // Reads the file again from disk.
+  void Reload();
+
+  QString ReadString(const QString& section, const QString& key, const QString& fallback = {}) const;
+  // The value as a decimal integer; nothing when the key is missing or not a number.
+  std::optional<int> ReadInteger(const QString& section, const QString& key) const;
+  bool KeyExists(const QString& section, const QString& key) const;
+  QStringList Sections() const;
+  QStringList Keys(const QString& section) const;
+
+  // Each returns false when the file could not be written (the value stays in memory).
+  bool WriteString(const QString& section, const QString& key, const QString& value);
+  bool WriteInteger(const QString& section, const QString& key, int value);
+  bool EraseSection(const QString& section);
+  bool DeleteKey(const QString& section, const QString& key);
+
+  // Defers the disk writes of its lifetime to one write at its end.
+  class Batch {
+   public:
+    explicit Batch(IniFile& file) : file_(file) { ++file_.batchDepth_; }
+    ~Batch();
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+
+   private:
+    IniFile& file_;
+  };
+
+  // Writes the whole file now; false on failure.
+  bool Flush();
+
+ private:
+  struct Entry {
+    QString key, value;
+  };
+  struct Section {
+    QString name;
+    std::vector<Entry> entries;
+  };
+
+  Section* Find(const QString& section);
+  const Section* Find(const QString& section) const;
+  bool Changed();
+
+  QString path_;
+  std::vector<Section> sections_;
+  int batchDepth_ = 0;
+  bool dirty_ = false;
+  bool lastWriteOk_ = true;
+};
+
+// Writes bytes to path atomically: temporary file in the same folder, fsync, rename.
+bool WriteFileAtomically(const QString& path, const QByteArray& bytes);
+
+}  // namespace win32
