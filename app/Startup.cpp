@@ -1,5 +1,7 @@
 #include "app/Startup.h"
 
+#include "app/controls/FormStorage.h"
+
 #include "app/dsp/Uclass.h"
 #include "app/dsp/Udebug.h"
 #include "app/dsp/Udecoder.h"
@@ -16,6 +18,8 @@
 #include "platform/win32/Comm.h"
 #include "platform/win32/IniFile.h"
 
+TIQ* IQ = nullptr;
+
 ProgramWindows::ProgramWindows() {
   win32::IniFile& ini = ProgramIni();
   win32::SetCommPortPath(1, ini.ReadString("Serial", "Port", "/dev/ttyS0").toStdString());
@@ -30,11 +34,18 @@ ProgramWindows::ProgramWindows() {
   windows_.emplace_back(new TPanorama);
   windows_.emplace_back(new TDecoder);
   windows_.emplace_back(new TRegector);
-  windows_.emplace_back(new TIQ);
+  IQ = new TIQ;
+  IQ->setObjectName("TIQ");
+  windows_.emplace_back(IQ);
+  // The IQ window keeps its view settings; it loads them itself when it is created.
+  iqStorage_ = std::make_unique<TFormStorage>(IQ, "TIQ", QStringList{"VScale.ItemIndex", "IOn.Checked", "QOn.Checked"});
+  iqStorage_->Restore(ini);
   windows_.emplace_back(new TTms);
   windows_.emplace_back(new TVestraMdebug);
 }
 
 ProgramWindows::~ProgramWindows() {
+  iqStorage_.reset();
+  IQ = nullptr;
   while (!windows_.empty()) windows_.pop_back();
 }

@@ -6,6 +6,10 @@
 
 #include <QWidget>
 
+class TIQ;
+class TFormStorage;
+extern TIQ* IQ;
+
 class ProgramWindows {
  public:
   // Reads the serial port's device from the initialization file, then creates the main
@@ -15,4 +19,5 @@ class ProgramWindows {
 
  private:
   std::vector<std::unique_ptr<QWidget>> windows_;
+  std::unique_ptr<TFormStorage> iqStorage_;
 };

@@ -57,7 +57,7 @@ QString TFormStorage::Read(const QString& property) const {
   if (auto* s = qobject_cast<QDoubleSpinBox*>(w); s && prop == "Value")
     return QString::number(s->value(), 'f', s->decimals());
   if (auto* s = qobject_cast<TSevenSegment*>(w); s && prop == "Value") return QString::number(s->Value());
-  if (auto* c = qobject_cast<TComboBox*>(w); c && prop == "ItemIndex") return QString::number(c->ItemIndex());
+  if (auto* c = qobject_cast<QComboBox*>(w); c && prop == "ItemIndex") return QString::number(c->currentIndex());
   if (auto* r = qobject_cast<TRadioGroup*>(w); r && prop == "ItemIndex") return QString::number(r->ItemIndex());
   if (auto* c = qobject_cast<QCheckBox*>(w); c && prop == "Checked") return Bool(c->isChecked());
   if (auto* l = qobject_cast<QLabel*>(w); l && prop == "Caption") return l->text();
@@ -101,8 +101,8 @@ bool TFormStorage::Write(const QString& property, const QString& value) const {
     s->SetValue(*n);
     return true;
   }
-  if (auto* c = qobject_cast<TComboBox*>(w); c && prop == "ItemIndex") {
-    c->SetItemIndex(*n);
+  if (auto* c = qobject_cast<QComboBox*>(w); c && prop == "ItemIndex") {
+    if (*n >= -1 && *n < c->count()) c->setCurrentIndex(*n);  // silent: no choice was made
     return true;
   }
   if (auto* r = qobject_cast<TRadioGroup*>(w); r && prop == "ItemIndex") {

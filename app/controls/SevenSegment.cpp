@@ -59,7 +59,7 @@ void TSevenSegment::paintEvent(QPaintEvent*) {
   p.fillRect(rect(), Qt::black);
   const QString text = Text();
   const double cellW = double(width() - 4) / digits_;
-  const QColor on(0x00, 0xff, 0x00), off(0x00, 0x24, 0x00);
+  const QColor on(0x00, 0xff, 0x00), off(0x00, 0x18, 0x00);
   for (int i = 0; i < digits_; ++i) {
     const QChar c = text[i];
     const uint8_t lit = c.isDigit() ? kSegments[c.digitValue()] : 0;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDoubleSpinBox>
+#include <QLineEdit>
 #include <QSpinBox>
 #include <functional>
 

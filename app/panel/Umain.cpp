@@ -25,8 +25,12 @@ TMain* Main = nullptr;
 SpectrumState Spectrum;
 
 win32::IniFile& ProgramIni() {
-  static win32::IniFile ini(InitializationFilePath());
-  return ini;
+  static std::unique_ptr<win32::IniFile> ini;
+  // Opened again when the configuration folder changes (tests run several lives of the
+  // program in one process).
+  const QString path = InitializationFilePath();
+  if (!ini || ini->Path() != path) ini = std::make_unique<win32::IniFile>(path);
+  return *ini;
 }
 
 namespace {
@@ -79,6 +83,7 @@ TMain::TMain() : QWidget(nullptr, Qt::Window | Qt::MSWindowsFixedSizeDialogHint)
   qApp->installEventFilter(this);  // key preview and the window-wide wheel
 
   // Creation steps.
+  SerialUploadDone = false;  // a new run of the program
   FirstActivation = true;
   SpectrBG1->Picture().fill(Qt::black);
   SpectrBG2->Picture().fill(Qt::black);
@@ -88,6 +93,7 @@ TMain::TMain() : QWidget(nullptr, Qt::Window | Qt::MSWindowsFixedSizeDialogHint)
   Serial.Open();
   Usb.Start(handle_, LinkMessage);
   Sleep(50);
+  TimerCom->start();
 }
 
 TMain::~TMain() {
@@ -223,8 +229,8 @@ void TMain::ConnectHandlers() {
   connect(AttVch, &QSpinBox::valueChanged, this, [this] { AttVchChange(); });
   connect(TimerCom, &QTimer::timeout, this, [this] { TimerComTimer(); });
   Spectr->OnMouseDown = [this](Qt::MouseButton button, QPoint at) {
-    SpectrMouseDown(Spectrum, button, at.x(), SpectrumInputs(), Pictures());
-    SpectrumShown();
+    SpectrumPictures pictures = Pictures();
+    if (SpectrMouseDown(Spectrum, button, at.x(), SpectrumInputs(), pictures)) SpectrumShown();
   };
 }
 
@@ -250,7 +256,6 @@ void TMain::showEvent(QShowEvent* e) {
 void TMain::FormActivate() {
   if (!FirstActivation) return;
   FirstActivation = false;
-  TimerCom->start();
   RenderSpectrum();
   win32::IniFile& ini = ProgramIni();
   for (TToolWindow* w : std::initializer_list<TToolWindow*>{SettingsWindow, MParams, ClassIz, Chan, Regector})

@@ -3,6 +3,7 @@
 #include "app/link/Ureport.h"
 #include "app/link/Uusb.h"
 #include "app/panel/Umain.h"
+#include "app/Startup.h"
 #include "app/spectrum/Uiq.h"
 #include "app/spectrum/Usettings.h"
 

@@ -8,6 +8,7 @@
 #include "app/dsp/Uvestramdebug.h"
 #include "app/link/Ucmd.h"
 #include "app/panel/Umain.h"
+#include "app/Startup.h"
 #include "app/spectrum/Uiq.h"
 #include "app/spectrum/Usettings.h"
 

@@ -1,0 +1,37 @@
+#include "tests/support/ProgramRun.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+
+#include "app/Startup.h"
+#include "app/panel/Umain.h"
+#include "platform/win32/IniFile.h"
+
+namespace testsupport {
+
+ProgramRun::ProgramRun(const QString& configDir, const std::string& serialPath) {
+  qputenv("XDG_CONFIG_HOME", configDir.toLocal8Bit());
+  ProgramIni().WriteString("Serial", "Port", QString::fromStdString(serialPath));
+  windows_ = std::make_unique<ProgramWindows>();
+  Main->show();
+  Pump();
+}
+
+ProgramRun::~ProgramRun() { Close(); }
+
+void ProgramRun::Close() {
+  if (!windows_) return;
+  Main->close();
+  windows_.reset();
+}
+
+void Pump(int ms) {
+  QElapsedTimer t;
+  t.start();
+  do {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  } while (t.elapsed() < ms);
+}
+
+}  // namespace testsupport

@@ -1,0 +1,29 @@
+// One life of the program inside a test: a configuration folder of its own, the serial port
+// pointed at a test receiver, the windows created as at start-up and the main window shown.
+// Destroying it closes the main window as the operator would (the settings are saved).
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <string>
+
+class ProgramWindows;
+
+namespace testsupport {
+
+class ProgramRun {
+ public:
+  ProgramRun(const QString& configDir, const std::string& serialPath);
+  ~ProgramRun();
+
+  // Closes the main window (saving) and destroys all windows.
+  void Close();
+
+ private:
+  std::unique_ptr<ProgramWindows> windows_;
+};
+
+// Lets queued events and timers run for about `ms` milliseconds.
+void Pump(int ms = 0);
+
+}  // namespace testsupport

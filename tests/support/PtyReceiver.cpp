@@ -1,0 +1,88 @@
+#include "tests/support/PtyReceiver.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+namespace testsupport {
+
+std::string ToString(const Frame& f) {
+  return std::string(1, f.letter) + ":" + f.digits + (f.checksumOk ? "" : "!bad");
+}
+
+std::vector<std::string> ToStrings(const std::vector<Frame>& frames) {
+  std::vector<std::string> out;
+  for (const auto& f : frames) out.push_back(ToString(f));
+  return out;
+}
+
+PtyReceiver::PtyReceiver() {
+  char name[256] = {};
+  if (::openpty(&master_, &slaveKeep_, name, nullptr, nullptr) != 0) throw std::runtime_error("openpty");
+  slavePath_ = name;
+  ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+  // The master side passes bytes as they are.
+  termios t{};
+  ::tcgetattr(slaveKeep_, &t);
+  cfmakeraw(&t);
+  ::tcsetattr(slaveKeep_, TCSANOW, &t);
+}
+
+PtyReceiver::~PtyReceiver() {
+  if (slaveKeep_ >= 0) ::close(slaveKeep_);
+  if (master_ >= 0) ::close(master_);
+}
+
+std::vector<Frame> PtyReceiver::Take(int waitMs) {
+  pollfd p{master_, POLLIN, 0};
+  if (waitMs > 0) ::poll(&p, 1, waitMs);
+  uint8_t buf[4096];
+  for (;;) {
+    const ssize_t n = ::read(master_, buf, sizeof buf);
+    if (n <= 0) break;
+    pending_.insert(pending_.end(), buf, buf + n);
+  }
+  std::vector<Frame> frames;
+  size_t start = 0;
+  for (;;) {
+    size_t stx = start;
+    while (stx < pending_.size() && pending_[stx] != 0x02) ++stx;
+    size_t etx = stx;
+    while (etx < pending_.size() && pending_[etx] != 0x03) ++etx;
+    if (etx >= pending_.size()) break;
+    Frame f{};
+    f.letter = char(pending_[stx + 1]);
+    uint8_t sum = 0;
+    for (size_t i = stx + 1; i < etx; ++i) sum = uint8_t(sum + pending_[i]);
+    f.checksumOk = (sum & 0x7F) == 0 && etx >= stx + 3;
+    if (etx >= stx + 3) f.digits.assign(pending_.begin() + long(stx) + 2, pending_.begin() + long(etx) - 1);
+    frames.push_back(f);
+    start = etx + 1;
+  }
+  pending_.erase(pending_.begin(), pending_.begin() + long(start));
+  return frames;
+}
+
+std::vector<uint8_t> ReportFrame(char letter, const std::string& digits) {
+  std::vector<uint8_t> f{0x02, uint8_t(letter)};
+  uint8_t sum = uint8_t(letter);
+  for (char c : digits) {
+    f.push_back(uint8_t(c));
+    sum = uint8_t(sum + uint8_t(c));
+  }
+  f.push_back(uint8_t(((256 - sum) % 256) | 0x80));
+  f.push_back(0x03);
+  return f;
+}
+
+void PtyReceiver::SendReport(char letter, const std::string& digits) { SendBytes(ReportFrame(letter, digits)); }
+
+void PtyReceiver::SendBytes(const std::vector<uint8_t>& bytes) {
+  [[maybe_unused]] ssize_t n = ::write(master_, bytes.data(), bytes.size());
+}
+
+}  // namespace testsupport
