@@ -269,7 +269,7 @@ void TMParams::KsNchFreqChange() {
 }
 
 void TMParams::FormMouseWheel(QPoint globalPos, int delta) {
-  QWidget* under = QApplication::widgetAt(globalPos);
+  QWidget* under = childAt(mapFromGlobal(globalPos));
   for (QSlider* s : {KsNchUsil, KsNchFreq})
     if (under == s && s->isEnabled()) s->setValue(s->value() + (delta < 0 ? -1 : 1));
 }

@@ -71,7 +71,7 @@ bool TRegector::eventFilter(QObject* target, QEvent* e) {
   auto* w = qobject_cast<QWidget*>(target);
   if (!w || w->window() != this) return false;
   const int sign = static_cast<QWheelEvent*>(e)->angleDelta().y() < 0 ? -1 : 1;
-  QWidget* under = QApplication::widgetAt(static_cast<QWheelEvent*>(e)->globalPosition().toPoint());
+  QWidget* under = childAt(mapFromGlobal(static_cast<QWheelEvent*>(e)->globalPosition().toPoint()));
   if (under == SldFreqReg && SldFreqReg->isEnabled()) SldFreqReg->setValue(SldFreqReg->value() + 10 * sign);
   if (under == SldPolReg && SldPolReg->isEnabled()) SldPolReg->setValue(SldPolReg->value() + sign);
   return true;

@@ -107,7 +107,7 @@ void TMain::TuneTo(int32_t f) {
 }
 
 void TMain::FormMouseWheel(QPoint globalPos, int delta) {
-  QWidget* under = QApplication::widgetAt(globalPos);
+  QWidget* under = childAt(mapFromGlobal(globalPos));
   for (QSlider* s : {SldRRU, SldTon, SldNch})
     if (under == s && s->isEnabled()) s->setValue(s->value() + (delta >= 0 ? 1 : -1));
 }

@@ -1,0 +1,119 @@
+// Settings survive a restart: closing the main window (or SIGTERM to the program) saves
+// every window's values; the next start restores them as if set in code.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "app/dsp/Umparams.h"
+#include "app/dsp/Uregector.h"
+#include "app/memory/Upanorama.h"
+#include "app/panel/Umain.h"
+#include "platform/win32/IniFile.h"
+#include "tests/support/ProgramRun.h"
+#include "tests/support/PtyReceiver.h"
+
+using testsupport::ProgramRun;
+using testsupport::ToStrings;
+using Strings = std::vector<std::string>;
+
+namespace {
+
+TEST(Persistence, ValuesComeBackAndTheirActionsRun) {
+  QTemporaryDir config;
+  testsupport::PtyReceiver receiver;
+  {
+    ProgramRun run(config.path(), receiver.SlavePath());
+    Main->AttVch->SetValue(9);
+    Main->BtnRRU->PerformClick();
+    Main->SldRRU->setValue(42);
+    Main->BtnTLG->PerformClick();
+    Main->BtnGO->PerformClick();
+    Main->TuneTo(14200300);
+    Main->BtnPan->PerformClick();
+    Main->BtnRegector->PerformClick();
+    MParams->Sideband->SetValue(2000);
+    receiver.Take(30);
+  }
+  ProgramRun again(config.path(), receiver.SlavePath());
+  EXPECT_EQ(Main->TunedFrequency(), 14200300);
+  EXPECT_EQ(Main->AttVch->Value(), 9);
+  EXPECT_TRUE(Main->BtnRRU->Down());
+  EXPECT_FALSE(Main->BtnARU->Down());
+  EXPECT_TRUE(Main->BtnTLG->Down());
+  EXPECT_FALSE(Main->BtnGO->Down());  // the stream is off at every start
+  EXPECT_EQ(Main->LblRRU->text(), "ПЧ 42 дБ");
+  EXPECT_TRUE(Panorama->isVisible());
+  EXPECT_TRUE(Regector->isVisible());
+  EXPECT_FALSE(MParams->isVisible());
+  // Restoring acts as setting in code: the spin boxes and sliders that moved sent their
+  // commands; buttons came back without their clicks; the notch window, reopened, was
+  // not switched on and sent nothing of its own beyond its restored state.
+  const Strings sent = ToStrings(receiver.Take(50));
+  for (const char* expected : {"e:2000", "B:09", "C:42"})
+    EXPECT_NE(std::find(sent.begin(), sent.end(), expected), sent.end()) << expected;
+  for (const char* unexpected : {"E:91", "J:5", "s:0"})
+    EXPECT_EQ(std::find(sent.begin(), sent.end(), unexpected), sent.end()) << unexpected;
+}
+
+TEST(Persistence, ASecondActivationRestoresNothing) {
+  QTemporaryDir config;
+  testsupport::PtyReceiver receiver;
+  ProgramRun run(config.path(), receiver.SlavePath());
+  Main->AttVch->SetValue(12);
+  ProgramIni().WriteString("TMain", "AttVch.Value", "3");
+  Main->FormActivate();
+  EXPECT_EQ(Main->AttVch->Value(), 12);
+}
+
+TEST(Persistence, GarbledOrMissingValuesLeaveTheDefaults) {
+  QTemporaryDir config;
+  QDir().mkpath(config.path() + "/PVestra");
+  QFile f(config.path() + "/PVestra/PVestra.ini");
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("garbage line\n[TMain]\nAttVch.Value=abc\nFreqkHz.Value=\nSldNch.Position=17\n\xff\xfe\x00\x01 junk\n[TMParams\n");
+  f.close();
+  ProgramRun run(config.path(), "/nonexistent/tty");
+  EXPECT_EQ(Main->AttVch->Value(), 0);
+  EXPECT_EQ(Main->FreqkHz->Value(), 1000);
+  EXPECT_EQ(Main->SldNch->value(), 17);
+}
+
+// The real program, ended by SIGTERM as a desktop session or a service manager would.
+TEST(Persistence, SigtermSavesLikeClosingTheWindow) {
+  QTemporaryDir config;
+  testsupport::PtyReceiver receiver;
+  {
+    win32::IniFile ini(config.path() + "/PVestra/PVestra.ini");
+    ini.WriteString("Serial", "Port", QString::fromStdString(receiver.SlavePath()));
+    ini.WriteString("TMain", "FreqkHz.Value", "7100");
+  }
+  const QByteArray program = qgetenv("PVESTRA_BIN") + "/PVestra";
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    setenv("XDG_CONFIG_HOME", config.path().toLocal8Bit().constData(), 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    execl(program.constData(), "PVestra", nullptr);
+    _exit(127);
+  }
+  // Once the program polls its port, it is up: answer its state request path with a
+  // frequency report, which it must show and then save.
+  usleep(1500 * 1000);
+  receiver.SendReport('F', "07150500");
+  usleep(300 * 1000);
+  kill(pid, SIGTERM);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  win32::IniFile saved(config.path() + "/PVestra/PVestra.ini");
+  EXPECT_EQ(saved.ReadInteger("TMain", "FreqkHz.Value"), 7150);
+  EXPECT_EQ(saved.ReadInteger("TMain", "FreqHz.Value"), 500);
+  EXPECT_EQ(saved.ReadString("Serial", "Port"), QString::fromStdString(receiver.SlavePath()));
+}
+
+}  // namespace
