@@ -1,0 +1,323 @@
+// Spectrum processing (ring, decimation, transform, averaging) and drawing.
+#include "app/spectrum/Uspectr.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QPen>
+#include <QString>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr int kCentreBin = kSpectrumBins / 2;
+constexpr int kBottomRow = kSpectrumHeight - 1;
+
+// Clamping of the logarithmic view: 120 dB from 0.001 to 10000.
+constexpr double kMinLogMagnitude = 0.001;
+constexpr double kMaxLogMagnitude = 10000.0;
+constexpr int kTopLevelDb = 167;     // level of row 0 before the gain offset
+constexpr int kLinearLevelDb = 97 - 9;
+constexpr double kLinearFloor = 5.0;  // the linear scale never zooms in further than this
+
+// Reported-gain and preamplifier contributions to the level offset.
+constexpr int kAgcGainOffsetDb = 36;
+constexpr int kPreampGainDb = 15;
+
+// Vertical grid and frequency ticks share these pixels; the labels are offset by the
+// 25 pixels that FScale starts left of Spectr.
+constexpr int kTickX[5] = {25, 140, 256, 372, 487};
+constexpr int kTickOffsetHz[5] = {-5000, -2500, 0, 2500, 5000};
+
+// Linear view: rows where a bin lies the given dB below the strongest one, and the label
+// of each on the level scales.
+struct LinearLine { int y; int labelX; int labelY; const char* label; };
+constexpr LinearLine kLinearLines[] = {
+    {10, 7, 3, "0"},      {77, 6, 70, "-3"},    {125, 6, 118, "-6"}, {167, 5, 160, "-10"},
+    {199, 5, 192, "-15"}, {217, 5, 210, "-20"}, {233, 5, 226, "-30"},
+};
+
+constexpr QRgb kGray = 0x808080, kYellow = 0xFFFF00, kLime = 0x00FF00, kRed = 0xFF0000,
+               kWhite = 0xFFFFFF, kAqua = 0x00FFFF;
+
+constexpr const char* kUsbOffNotice = "USB ОТКЛЮЧЕН";
+constexpr QPoint kUsbOffNoticeAt{95, 100};
+// "Arial" size 30 in the Windows sense: 30 points at 96 dpi, a 40-pixel em.
+constexpr int kUsbOffNoticePixels = 40;
+constexpr int kPictureFontPixels = 11;
+
+// Any averaging count other than these would index past the history; the drop-down only
+// offers these, so anything else falls back to its default.
+int AveragingCount(int n) {
+  return (n == 2 || n == 4 || n == 8 || n == 16) ? n : kHistorySlots;
+}
+
+// "%5d.%03d" of value / 1000 and value mod 1000: kHz with three decimals.
+void FormatKilohertz(char* out, std::size_t size, const char* prefix, int32_t hz, const char* suffix) {
+  std::snprintf(out, size, "%s%5d.%03d%s", prefix, hz / 1000, hz % 1000, suffix);
+}
+
+// Converts a level that a faulty library could make non-finite without undefined behaviour.
+int32_t TruncToInt(double v) {
+  if (std::isnan(v)) return 0;
+  constexpr double lo = std::numeric_limits<int32_t>::min(), hi = std::numeric_limits<int32_t>::max();
+  return static_cast<int32_t>(v < lo ? lo : (v > hi ? hi : v));
+}
+
+// Logarithmic view: clamp each magnitude (written back), 2 pixels per dB, the peak is the
+// highest bin on the smallest row.
+void LayoutLogarithmic(SpectrumState& s, int gain, int32_t fc, int d, SpectrumFrame& f) {
+  const int top = kTopLevelDb - gain;
+  f.gridRowCount = 0;
+  for (int v = top % 10; v < 120; v += 10) {
+    f.gridRowY[f.gridRowCount] = 2 * v;
+    std::snprintf(f.gridLabel[f.gridRowCount], sizeof f.gridLabel[0], "%d", kTopLevelDb - v - gain);
+    ++f.gridRowCount;
+  }
+
+  int minY = kBottomRow, peakBin = 0;
+  for (int k = 0; k < kSpectrumBins; ++k) {
+    double m = s.Magnitude[k];
+    if (!(m >= kMinLogMagnitude)) m = kMinLogMagnitude;  // also catches NaN
+    if (m > kMaxLogMagnitude) m = kMaxLogMagnitude;
+    s.Magnitude[k] = m;
+    int y = static_cast<int>(kBottomRow - 2 * (20 * std::log10(m) + 40));
+    y = y < 0 ? 0 : (y > kBottomRow ? kBottomRow : y);
+    f.trace[k] = QPoint(k, y);
+    if (y <= minY) {
+      minY = y;
+      peakBin = k;
+    }
+  }
+  s.PeakLevel = top - minY / 2;
+  s.PeakFrequency = BinFrequency(fc, peakBin, d);
+}
+
+// Linear view: scaled to the strongest bin, which is drawn at row 10.
+void LayoutLinear(SpectrumState& s, int gain, int32_t fc, int d, SpectrumFrame& f) {
+  f.gridRowCount = 0;
+  float peak = static_cast<float>(s.Magnitude[0]);
+  int peakBin = 0;
+  for (int k = 1; k < kSpectrumBins; ++k) {
+    if (s.Magnitude[k] >= peak) {
+      peak = static_cast<float>(s.Magnitude[k]);
+      peakBin = k;
+    }
+  }
+  // An all-zero spectrum reads 0.001, i.e. exactly -60 dB.
+  const double levelOf = peak == 0 ? kMinLogMagnitude : static_cast<double>(peak);
+  s.PeakLevel = TruncToInt(20 * std::log10(levelOf) + kLinearLevelDb - gain);
+  s.PeakFrequency = BinFrequency(fc, peakBin, d);
+
+  const double scale = peak < kLinearFloor ? kLinearFloor : static_cast<double>(peak);
+  for (int k = 0; k < kSpectrumBins; ++k) {
+    const double y = kSpectrumHeight - s.Magnitude[k] * 230 / scale;
+    // NaN or a negative magnitude from a faulty library still lands inside the picture.
+    int row = !(y < kBottomRow) ? kBottomRow : (y < 0 ? 0 : static_cast<int>(y));
+    f.trace[k] = QPoint(k, row);
+  }
+}
+
+void ClearImage(QPainter& p, const QImage& image) { p.fillRect(image.rect(), Qt::black); }
+
+}  // namespace
+
+int DecimationFactor(const SpectrumControls& c) {
+  if (c.scalingIndex == 0) return 1;
+  static constexpr int kByBandwidth[6] = {1, 1, 2, 4, 8, 16};
+  return (c.bandwidthDown >= 0 && c.bandwidthDown < 6) ? kByBandwidth[c.bandwidthDown] : 1;
+}
+
+int GainOffset(const SpectrumControls& c, int32_t reportedGain) {
+  int g = c.aruDown ? reportedGain + kAgcGainOffsetDb : c.rruPosition;
+  if (c.uvcDown) g += kPreampGainDb;
+  return g - c.attVch;
+}
+
+int32_t BinFrequency(int32_t fc, int x, int d) {
+  return fc + ((x - kCentreBin) * kSpectrumSpanHz / kSpectrumBins) / d;
+}
+
+int32_t MarkerFrequency(int32_t fc, int x, int d) {
+  return fc - (kSpectrumSpanHz / 2) / d + (x * kSpectrumSpanHz / kSpectrumBins) / d;
+}
+
+void ProcessSampleBlock(SpectrumState& s, const int16_t* block, const SpectrumControls& c) {
+  std::memcpy(&s.SampleRing[s.RingPosition], block, sizeof(int16_t) * kSampleBlockSamples);
+  s.RingPosition = (s.RingPosition + kSampleBlockSamples) & (kSampleRingSamples - 1);
+
+  // Entry 511 is the newest pair, entry 0 the pair 511 * D pairs older; no filtering.
+  const int d = DecimationFactor(c);
+  float i[kSpectrumBins], q[kSpectrumBins];
+  for (int p = 0; p < kSpectrumBins; ++p) {
+    i[kSpectrumBins - 1 - p] = s.SampleRing[(s.RingPosition - 2 - 2 * p * d) & (kSampleRingSamples - 1)];
+    q[kSpectrumBins - 1 - p] = s.SampleRing[(s.RingPosition - 1 - 2 * p * d) & (kSampleRingSamples - 1)];
+  }
+
+  // Without the library the outputs stay zero, so the display shows its bottom line.
+  float out1[kSpectrumBins] = {}, out2[kSpectrumBins] = {};
+  if (s.FftEntry) s.FftEntry(q, i, kSpectrumBins, out1, out2);
+  for (int k = 0; k < kSpectrumBins; ++k) {
+    const double re = out1[k], im = out2[k];
+    s.Magnitude[k] = std::sqrt(re * re + im * im);
+  }
+
+  if (!c.avrDown) return;
+  // The history is never cleared: slots not yet written, or written under a larger count,
+  // take part until they are overwritten.
+  std::memcpy(s.History[s.HistoryIndex], s.Magnitude, sizeof s.Magnitude);
+  const int n = AveragingCount(c.avrCount);
+  s.HistoryIndex = (s.HistoryIndex + 1) & (n - 1);
+  std::memcpy(s.Magnitude, s.History[0], sizeof s.Magnitude);
+  for (int slot = 1; slot < n; ++slot)
+    for (int k = 0; k < kSpectrumBins; ++k) s.Magnitude[k] += s.History[slot][k];
+  for (int k = 0; k < kSpectrumBins; ++k) s.Magnitude[k] /= n;
+}
+
+void LayoutSpectrum(SpectrumState& s, const SpectrumControls& c, SpectrumFrame& f) {
+  const int d = DecimationFactor(c);
+  const int gain = GainOffset(c, s.ReportedGain.load(std::memory_order_acquire));
+  const int32_t fc = c.fc;
+  f.logarithmic = c.mashtabIndex == 0;
+  f.usbOff = c.linkKind != 2;
+
+  for (int t = 0; t < 5; ++t) {
+    FormatKilohertz(f.frequencyLabel[t], sizeof f.frequencyLabel[t], "", fc + kTickOffsetHz[t] / d, "");
+    f.frequencyLabelX[t] = kTickX[t] - static_cast<int>(std::strlen(f.frequencyLabel[t])) / 2;
+  }
+
+  if (f.logarithmic)
+    LayoutLogarithmic(s, gain, fc, d, f);
+  else
+    LayoutLinear(s, gain, fc, d, f);
+
+  f.markerX[0] = s.Marker1X;
+  f.markerX[1] = s.Marker2X;
+  s.Marker1Frequency = MarkerFrequency(fc, s.Marker1X, d);
+  s.Marker2Frequency = MarkerFrequency(fc, s.Marker2X, d);
+  FormatKilohertz(f.markerReadout[0], sizeof f.markerReadout[0], "F1 = ", s.Marker1Frequency, " Гц");
+  FormatKilohertz(f.markerReadout[1], sizeof f.markerReadout[1], "F2 = ", s.Marker2Frequency, " Гц");
+  std::snprintf(f.markerReadout[2], sizeof f.markerReadout[2], "dF = %6d Гц",
+                (s.Marker2Frequency - s.Marker1Frequency) % 1000000);
+  std::snprintf(f.peakReadout[0], sizeof f.peakReadout[0], "Ls = %3d дБ", s.PeakLevel);
+  FormatKilohertz(f.peakReadout[1], sizeof f.peakReadout[1], "Fs = ", s.PeakFrequency, " Гц");
+}
+
+const QFont& PictureFont() {
+  static const QFont font = [] {
+    QFont f(QStringLiteral("Arial"));
+    f.setPixelSize(kPictureFontPixels);
+    // Plain pixels in the text colour on whole-pixel positions, as on a bitmap canvas.
+    f.setStyleStrategy(QFont::NoAntialias);
+    f.setHintingPreference(QFont::PreferFullHinting);
+    return f;
+  }();
+  return font;
+}
+
+void DrawTextAt(QPainter& p, int x, int y, const QString& text) {
+  p.drawText(x, y + p.fontMetrics().ascent(), text);
+}
+
+void PaintSpectrum(const SpectrumFrame& f, SpectrumPictures& pics) {
+  // Solid pens of width 1, one per colour, made once (text takes its colour from the pen).
+  static const QPen grayDots(QColor(kGray), 1, Qt::DotLine);
+  static const QPen yellow{QColor(kYellow)}, lime{QColor(kLime)}, red{QColor(kRed)},
+      white{QColor(kWhite)}, aqua{QColor(kAqua)};
+
+  QPainter spectr(pics.spectr), left(pics.lScale), right(pics.rScale), fscale(pics.fScale),
+      data(pics.spectrData);
+  ClearImage(spectr, *pics.spectr);
+  ClearImage(left, *pics.lScale);
+  ClearImage(right, *pics.rScale);
+  for (QPainter* scale : {&left, &right, &fscale, &data}) scale->setFont(PictureFont());
+  left.setPen(yellow);
+  right.setPen(yellow);
+
+  spectr.setPen(grayDots);
+  for (int x : kTickX) spectr.drawLine(x, 0, x, kBottomRow);
+
+  ClearImage(fscale, *pics.fScale);
+  fscale.setPen(yellow);
+  for (int t = 0; t < 5; ++t) DrawTextAt(fscale, f.frequencyLabelX[t], 2, QString::fromUtf8(f.frequencyLabel[t]));
+
+  auto labelBothScales = [&](int x, int y, const char* text) {
+    const QString label = QString::fromUtf8(text);
+    DrawTextAt(left, x, y, label);
+    DrawTextAt(right, x, y, label);
+  };
+  if (f.logarithmic) {
+    for (int r = 0; r < f.gridRowCount; ++r) {
+      spectr.drawLine(0, f.gridRowY[r], kSpectrumBins - 1, f.gridRowY[r]);
+      labelBothScales(1, f.gridRowY[r] - 7, f.gridLabel[r]);
+    }
+  } else {
+    for (const LinearLine& line : kLinearLines) {
+      spectr.drawLine(0, line.y, kSpectrumBins - 1, line.y);
+      labelBothScales(line.labelX, line.labelY, line.label);
+    }
+  }
+
+  spectr.setPen(lime);
+  spectr.drawPolyline(f.trace, kSpectrumBins);
+
+  ClearImage(data, *pics.spectrData);
+  spectr.setPen(red);
+  const int m1 = f.markerX[0], m2 = f.markerX[1];
+  spectr.drawLine(m1, 0, m1, kSpectrumHeight);
+  spectr.setPen(yellow);
+  spectr.drawLine(m2, 0, m2, kSpectrumHeight);
+
+  struct Readout { const char* text; const QPen& pen; int x; };
+  const Readout readouts[] = {
+      {f.markerReadout[0], red, 30}, {f.markerReadout[1], yellow, 152}, {f.markerReadout[2], lime, 274},
+      {f.peakReadout[0], white, 370}, {f.peakReadout[1], aqua, 448},
+  };
+  for (const Readout& r : readouts) {
+    data.setPen(r.pen);
+    DrawTextAt(data, r.x, 4, QString::fromUtf8(r.text));
+  }
+
+  if (f.usbOff) {
+    static const QFont noticeFont = [] {
+      QFont font(QStringLiteral("Arial"));
+      font.setPixelSize(kUsbOffNoticePixels);
+      font.setStyleStrategy(QFont::NoAntialias);
+      font.setHintingPreference(QFont::PreferFullHinting);
+      return font;
+    }();
+    spectr.setFont(noticeFont);
+    spectr.setPen(red);
+    DrawTextAt(spectr, kUsbOffNoticeAt.x(), kUsbOffNoticeAt.y(), QString::fromUtf8(kUsbOffNotice));
+  }
+}
+
+void RenderSpectrum(SpectrumState& s, const SpectrumControls& c, SpectrumPictures& pics) {
+  SpectrumFrame frame;
+  LayoutSpectrum(s, c, frame);
+  PaintSpectrum(frame, pics);
+}
+
+void AddSampleBlock(SpectrumState& s, const int16_t* block, const SpectrumControls& c, SpectrumPictures& pics) {
+  ProcessSampleBlock(s, block, c);
+  RenderSpectrum(s, c, pics);
+}
+
+bool SpectrMouseDown(SpectrumState& s, Qt::MouseButton button, int x, const SpectrumControls& c,
+                     SpectrumPictures& pics) {
+  if (x < 0 || x >= kSpectrumBins) return false;  // only pixels of the spectrum place markers
+  bool moved = false;
+  if (button == Qt::LeftButton && x < s.Marker2X) {
+    moved = s.Marker1X != x;
+    s.Marker1X = x;
+  } else if (button == Qt::RightButton && x > s.Marker1X) {
+    moved = s.Marker2X != x;
+    s.Marker2X = x;
+  }
+  if (moved) RenderSpectrum(s, c, pics);
+  return moved;
+}
