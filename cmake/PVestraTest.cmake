@@ -11,6 +11,7 @@ function(pvestra_add_test name)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;PVESTRA_BIN=${CMAKE_BINARY_DIR}/bin"
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+               ENVIRONMENT_MODIFICATION "PVESTRA_BIN=set:${CMAKE_BINARY_DIR}/bin"
                LABELS "${T_LABELS}")
 endfunction()
