@@ -23,8 +23,9 @@ class TSpinEdit : public QSpinBox {
   // A key pressed in the field, before the field handles it.
   std::function<void(int key)> OnKeyDown;
 
- protected:
   void stepBy(int steps) override;
+
+ protected:
   void keyPressEvent(QKeyEvent*) override;
 };
 
