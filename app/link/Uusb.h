@@ -1,6 +1,11 @@
 // The USB link to the receiver through the driver's device \\.\USBVestra0.
-// The worker thread that opens the device and reads reports and sample blocks joins with
-// the USB link itself; until then no device is ever open and every write answers 1.
+//
+// A worker thread finds and opens the device, registers an event that the driver sets when
+// the receiver is unplugged, keeps one 64-byte report read pending, reads one 4096-byte
+// sample block after every C report, and queues reports and blocks in two rings of 32 slots
+// for the main window's thread. It tells the main window what happened by posting
+// LinkMessage with a link event code, and closes and reopens the device after any failure.
+// Commands travel from the main window's thread through WriteCommand on the same handle.
 #pragma once
 
 #include <atomic>
@@ -10,19 +15,50 @@
 
 // The window message the USB link posts to the main window, and its event codes.
 constexpr UINT LinkMessage = 1124;
+enum LinkEvent : int {
+  kLinkConnected = 1,       // "Устройство подключено"
+  kLinkSearching = 2,       // "Устройство отключено"
+  kLinkReport = 3,          // a report other than C was queued
+  kLinkBlock = 4,           // a sample block was queued
+  kLinkRegisterFailed = 5,  // "Ошибка передачи события драйверу"
+  kLinkReportReadFailed = 6,  // "Ошибка запроса Interrupt"
+  kLinkCrc = 7,             // "Ошибка CRC"
+  kLinkBlockReadFailed = 8,  // "Ошибка запроса Bulk2"
+  kLinkBlockTimeout = 9,    // "Ошибка тайм-аута Bulk2"
+  kLinkBlockLength = 10,    // "Ошибка длины Bulk2"
+  kLinkRemoved = 11,        // "USB отключено"
+};
+
+// The driver's device and control codes, as the link uses them.
+constexpr const char* kUsbDeviceName = "\\\\.\\USBVestra0";
+constexpr DWORD IOCTL_SET_REMOVAL_EVENT = 0x222000;
+constexpr DWORD IOCTL_READ_INTERRUPT = 0x222004;
+constexpr DWORD IOCTL_READ_BULK2 = 0x222008;
+constexpr DWORD IOCTL_WRITE_COMMAND = 0x222010;
+constexpr DWORD IOCTL_BEFORE_CLOSE = 0x222014;  // issued before closing; the driver rejects it
 
 constexpr int kRingSlots = 32;
 constexpr int kReportSize = 64;
 constexpr int kBlockSize = 4096;
+constexpr DWORD kWriteTimeoutMs = 500;
+constexpr DWORD kBlockTimeoutMs = 20000;
+constexpr DWORD kSearchIntervalMs = 100;
 
 class TUsb {
  public:
-  // Stores the main window's handle and message number and starts the link.
+  TUsb();
+  ~TUsb();
+
+  // Stores the main window's handle and message number and starts the worker thread.
   void Start(HWND window, UINT message);
-  // Writes one 64-byte buffer: 0 written, 1 no device open, 2 failed to start, 3 timed out.
+  // Writes one 64-byte buffer: 0 written, 1 no device open, 2 failed to start, 3 not
+  // completed within 500 ms (the write may still be in flight; later writes are not
+  // disturbed by it).
   int WriteCommand(const uint8_t* buffer);
-  // Asks the link to stop (shut-down).
+  // Shut-down: sets StopEvent. The worker closes the device and ends.
   void Stop();
+  // Waits up to `ms` for the worker to end; true when it has (or never ran).
+  bool WaitForWorker(DWORD ms);
 
   // Hands each queued report (64 bytes) or sample block (2048 samples) to `use`, in order,
   // in place. The read index advances before the slot is used.
@@ -31,19 +67,50 @@ class TUsb {
   template <class Use>
   void DrainBlocks(Use&& use);
 
-  std::atomic<HANDLE> DeviceHandle{INVALID_HANDLE_VALUE};
+  // The four worker events, in priority order of the main wait.
+  HANDLE RemovalEvent = nullptr;
+  HANDLE StopEvent = nullptr;
+  HANDLE ReportEvent = nullptr;
+  HANDLE BlockEvent = nullptr;
 
-  // Rings filled by the link's worker and drained by the main window's thread. Each index
-  // is written by one thread only: the worker advances a write index after filling its
-  // slot (release), the main thread reads up to it (acquire).
+  std::atomic<HANDLE> DeviceHandle{INVALID_HANDLE_VALUE};
+  // How long a block may take after its C report (tests shorten it).
+  DWORD BlockTimeoutMs = kBlockTimeoutMs;
+
+  // Rings filled by the worker and drained by the main window's thread. Each index is
+  // written by one thread only: the worker advances a write index after its slot is
+  // filled (release), the main thread reads up to it (acquire). A ring that would overflow
+  // drops the new entry.
   alignas(64) uint8_t ReportRing[kRingSlots][kReportSize] = {};
   std::atomic<uint32_t> ReportReadIndex{0}, ReportWriteIndex{0};
   alignas(64) int16_t BlockRing[kRingSlots][kBlockSize / 2] = {};
   std::atomic<uint32_t> BlockReadIndex{0}, BlockWriteIndex{0};
 
  private:
+  static DWORD UsbWorker(void* self);
+  void Worker();
+  void Post(int code);
+
+  // A command write in flight owns its record and a copy of its buffer until the driver
+  // completes it, so a write given up after 500 ms cannot be disturbed by the next one.
+  struct WriteSlot {
+    OVERLAPPED record{};
+    uint8_t buffer[kReportSize] = {};
+    bool used = false;
+  };
+  static constexpr int kWriteSlots = 8;
+  WriteSlot writes_[kWriteSlots];
+
+  // Where a read goes when its ring is full: the entry is read and dropped, and the slot
+  // the main thread may be working on is never written.
+  uint8_t dropReport_[kReportSize] = {};
+  int16_t dropBlock_[kBlockSize / 2] = {};
+
+  HANDLE thread_ = nullptr;
+  DWORD threadId_ = 0;
   HWND window_ = nullptr;
   UINT message_ = 0;
+  std::atomic<bool> stopping_{false};
 };
 
 extern TUsb Usb;

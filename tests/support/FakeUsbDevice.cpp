@@ -1,0 +1,196 @@
+#include "tests/support/FakeUsbDevice.h"
+
+#include <cstring>
+
+#include "app/link/Uusb.h"
+#include "platform/win32/Sync.h"
+
+namespace testsupport {
+
+namespace {
+constexpr uint32_t kStatusCancelled = 0xC0000120u;
+constexpr uint32_t kStatusCrc = 0xC000003Fu;          // STATUS_CRC_ERROR → ERROR_CRC
+constexpr uint32_t kStatusDeviceGone = 0xC000009Du;   // STATUS_DEVICE_NOT_CONNECTED
+constexpr uint32_t kStatusInvalidParameter = 0xC000000Du;
+}  // namespace
+
+// The shared state; each open handle is a File on it.
+class FakeUsbDevice::Device {
+ public:
+  struct Pending {
+    void* out;
+    DWORD size;
+    OVERLAPPED* ov;
+  };
+
+  std::mutex lock;
+  bool plugged = false;
+  bool opened = false;
+  int openAttempts = 0;
+  bool crcNext = false;
+  HANDLE removalEvent = nullptr;
+  std::deque<std::vector<uint8_t>> reports, blocks;
+  std::deque<Pending> reportReads, blockReads;
+  std::vector<std::string> commands;
+
+  // Answers pending reads from the queues; called with the lock held.
+  void Serve() {
+    auto serve = [this](std::deque<Pending>& reads, std::deque<std::vector<uint8_t>>& data) {
+      while (!reads.empty() && (!data.empty() || crcNext)) {
+        Pending p = reads.front();
+        reads.pop_front();
+        if (crcNext) {
+          crcNext = false;
+          win32::CompleteOverlapped(p.ov, kStatusCrc, 0);
+          continue;
+        }
+        const auto d = std::move(data.front());
+        data.pop_front();
+        const DWORD n = std::min<DWORD>(p.size, DWORD(d.size()));
+        std::memcpy(p.out, d.data(), n);
+        win32::CompleteOverlapped(p.ov, 0, n);
+      }
+    };
+    serve(reportReads, reports);
+    serve(blockReads, blocks);
+  }
+
+  void FailAll(uint32_t status) {
+    for (auto* q : {&reportReads, &blockReads}) {
+      for (auto& p : *q) win32::CompleteOverlapped(p.ov, status, 0);
+      q->clear();
+    }
+  }
+};
+
+namespace {
+
+class File : public win32::FileObject {
+ public:
+  explicit File(std::shared_ptr<FakeUsbDevice::Device> d) : d_(std::move(d)) {}
+
+  BOOL IoControl(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned,
+                 OVERLAPPED* ov) override {
+    std::lock_guard guard(d_->lock);
+    if (returned) *returned = 0;
+    auto completeNow = [&](uint32_t status, DWORD n) {
+      if (ov) win32::CompleteOverlapped(ov, status, n);
+      if (status != 0) SetLastError(win32::ErrorFromNtStatus(status));
+      return status == 0 ? TRUE : FALSE;
+    };
+    if (!d_->plugged) return completeNow(kStatusDeviceGone, 0);
+    switch (code) {
+      case IOCTL_SET_REMOVAL_EVENT: {
+        uint32_t h = 0;
+        if (inSize >= 4) std::memcpy(&h, in, 4);
+        d_->removalEvent = reinterpret_cast<HANDLE>(uintptr_t(h));
+        return completeNow(0, 0);
+      }
+      case IOCTL_READ_INTERRUPT:
+      case IOCTL_READ_BULK2: {
+        win32::StartOverlapped(ov);
+        (code == IOCTL_READ_INTERRUPT ? d_->reportReads : d_->blockReads).push_back({out, outSize, ov});
+        d_->Serve();
+        SetLastError(ERROR_IO_PENDING);
+        return FALSE;
+      }
+      case IOCTL_WRITE_COMMAND: {
+        const auto* b = static_cast<const uint8_t*>(in);
+        size_t etx = 2;
+        while (etx < inSize && b[etx] != 0x03) ++etx;
+        if (inSize >= 4 && etx < inSize)
+          d_->commands.push_back(std::string(1, char(b[1])) + ":" +
+                                 std::string(reinterpret_cast<const char*>(b) + 2, etx - 3));
+        return completeNow(0, inSize);
+      }
+      default:
+        return completeNow(kStatusInvalidParameter, 0);
+    }
+  }
+
+  BOOL CancelIo() override {
+    std::lock_guard guard(d_->lock);
+    d_->FailAll(kStatusCancelled);
+    return TRUE;
+  }
+
+  void OnClose() override {
+    std::lock_guard guard(d_->lock);
+    d_->FailAll(kStatusCancelled);
+    d_->opened = false;
+  }
+
+ private:
+  std::shared_ptr<FakeUsbDevice::Device> d_;
+};
+
+}  // namespace
+
+FakeUsbDevice::FakeUsbDevice() : device_(std::make_shared<Device>()) {
+  auto d = device_;
+  win32::RegisterFileNamespace("\\\\.\\", [d](const std::string& name, DWORD, DWORD, DWORD, DWORD) -> HANDLE {
+    std::lock_guard guard(d->lock);
+    ++d->openAttempts;
+    if (name != kUsbDeviceName || !d->plugged || d->opened) {
+      SetLastError(ERROR_FILE_NOT_FOUND);
+      return INVALID_HANDLE_VALUE;
+    }
+    d->opened = true;
+    return win32::InsertHandle(std::make_shared<File>(d));
+  });
+}
+
+FakeUsbDevice::~FakeUsbDevice() { win32::UnregisterFileNamespace("\\\\.\\"); }
+
+void FakeUsbDevice::Plug() {
+  std::lock_guard guard(device_->lock);
+  device_->plugged = true;
+}
+
+void FakeUsbDevice::Unplug() {
+  std::lock_guard guard(device_->lock);
+  device_->plugged = false;
+  if (device_->removalEvent) SetEvent(device_->removalEvent);
+  device_->FailAll(kStatusDeviceGone);
+}
+
+void FakeUsbDevice::QueueReport(const std::vector<uint8_t>& frame) {
+  std::lock_guard guard(device_->lock);
+  auto r = frame;
+  r.resize(64, 0);
+  device_->reports.push_back(std::move(r));
+  device_->Serve();
+}
+
+void FakeUsbDevice::QueueBlock(size_t bytes, int16_t fill) {
+  std::lock_guard guard(device_->lock);
+  std::vector<uint8_t> b(bytes);
+  for (size_t i = 0; i + 1 < bytes; i += 2) std::memcpy(&b[i], &fill, 2);
+  device_->blocks.push_back(std::move(b));
+  device_->Serve();
+}
+
+void FakeUsbDevice::FailNextReadWithCrc() {
+  std::lock_guard guard(device_->lock);
+  device_->crcNext = true;
+  device_->Serve();
+}
+
+int FakeUsbDevice::OpenAttempts() const {
+  std::lock_guard guard(device_->lock);
+  return device_->openAttempts;
+}
+
+std::vector<std::string> FakeUsbDevice::Commands() {
+  std::lock_guard guard(device_->lock);
+  auto out = std::move(device_->commands);
+  device_->commands.clear();
+  return out;
+}
+
+bool FakeUsbDevice::RemovalEventRegistered() const {
+  std::lock_guard guard(device_->lock);
+  return device_->removalEvent != nullptr;
+}
+
+}  // namespace testsupport

@@ -1,0 +1,41 @@
+// A scripted receiver behind \\.\USBVestra0, at the level of the driver's control codes:
+// the test plugs and unplugs it, queues reports and sample blocks, injects faults, and
+// reads back the commands written to it.
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/win32/File.h"
+
+namespace testsupport {
+
+class FakeUsbDevice {
+ public:
+  FakeUsbDevice();   // registers the device namespace; unplugged
+  ~FakeUsbDevice();  // unregisters it
+
+  void Plug();
+  // Sets the removal event the program registered, fails the pending reads, and refuses
+  // new opens until Plug.
+  void Unplug();
+
+  void QueueReport(const std::vector<uint8_t>& frame);  // padded to 64 bytes
+  void QueueBlock(size_t bytes = 4096, int16_t fill = 0);
+  void FailNextReadWithCrc();
+
+  int OpenAttempts() const;
+  // The frames written with the command code, as "letter:digits".
+  std::vector<std::string> Commands();
+  bool RemovalEventRegistered() const;
+
+  class Device;
+
+ private:
+  std::shared_ptr<Device> device_;
+};
+
+}  // namespace testsupport
