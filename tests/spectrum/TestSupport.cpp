@@ -1,11 +1,11 @@
 #include "tests/spectrum/TestSupport.h"
 
+#include "tests/fft/FftLibraryPath.h"
+
 #include <QApplication>
 
 #include <dlfcn.h>
 
-#include <cstdlib>
-#include <string>
 
 void EnsureQtApplication() {
   static int argc = 1;
@@ -16,9 +16,7 @@ void EnsureQtApplication() {
 }
 
 FftEntryPoint LoadFftEntry() {
-  const char* bin = std::getenv("PVESTRA_BIN");
-  const std::string path = std::string(bin ? bin : ".") + "/libFFT.so";
-  void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);  // kept loaded for the run
+  void* library = dlopen(FftLibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);  // kept loaded for the run
   return library ? reinterpret_cast<FftEntryPoint>(dlsym(library, "fft")) : nullptr;
 }
 
