@@ -6,10 +6,12 @@
 
 #include <QPainter>
 
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -368,6 +370,24 @@ TEST_F(SpectrumRender, GainIsReadAtEveryDrawing) {
   FillMagnitudes(0);
   Render();
   EXPECT_EQ(state->PeakLevel, before - 10);
+}
+
+// The USB worker writes the reported gain while the main thread draws (run under
+// ThreadSanitizer to see a race).
+TEST_F(SpectrumRender, GainWrittenByTheWorkerWhileDrawing) {
+  std::atomic<bool> stop{false};
+  std::thread worker([&] {
+    for (int32_t g = 0; !stop.load(std::memory_order_acquire); g = (g + 1) % 1000)
+      state->ReportedGain.store(g, std::memory_order_release);
+  });
+  for (int n = 0; n < 50; ++n) {
+    FillMagnitudes(0);
+    Render();
+    ASSERT_LE(state->PeakLevel, 167 - 51 - 119);
+    ASSERT_GE(state->PeakLevel, 167 - 51 - 119 - 999);
+  }
+  stop.store(true, std::memory_order_release);
+  worker.join();
 }
 
 // The whole path with the real library: a carrier 2 kHz above the tuned frequency.
