@@ -25,8 +25,11 @@ struct ForwardPlan {
     fftwf_free(in);
     fftwf_free(out);
   }
+  // Unloading the library frees FFTW's planner state too; nothing else in the process
+  // plans single-precision transforms.
   ~ForwardPlan() {
     if (plan) fftwf_destroy_plan(plan);
+    fftwf_cleanup();
   }
   ForwardPlan(const ForwardPlan&) = delete;
   ForwardPlan& operator=(const ForwardPlan&) = delete;

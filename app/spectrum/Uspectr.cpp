@@ -7,6 +7,7 @@
 #include <QPen>
 #include <QString>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -184,6 +185,9 @@ void LayoutSpectrum(SpectrumState& s, const SpectrumControls& c, SpectrumFrame& 
   const int32_t fc = c.fc;
   f.logarithmic = c.mashtabIndex == 0;
   f.usbOff = c.linkKind != 2;
+  f.levelTop = kTopLevelDb - gain;
+  f.fc = fc;
+  f.decimation = d;
 
   for (int t = 0; t < 5; ++t) {
     FormatKilohertz(f.frequencyLabel[t], sizeof f.frequencyLabel[t], "", fc + kTickOffsetHz[t] / d, "");
@@ -223,76 +227,143 @@ void DrawTextAt(QPainter& p, int x, int y, const QString& text) {
   p.drawText(x, y + p.fontMetrics().ascent(), text);
 }
 
-void PaintSpectrum(const SpectrumFrame& f, SpectrumPictures& pics) {
-  // Solid pens of width 1, one per colour, made once (text takes its colour from the pen).
-  static const QPen grayDots(QColor(kGray), 1, Qt::DotLine);
-  static const QPen yellow{QColor(kYellow)}, lime{QColor(kLime)}, red{QColor(kRed)},
-      white{QColor(kWhite)}, aqua{QColor(kAqua)};
+namespace {
 
-  QPainter spectr(pics.spectr), left(pics.lScale), right(pics.rScale), fscale(pics.fScale),
-      data(pics.spectrData);
-  ClearImage(spectr, *pics.spectr);
-  ClearImage(left, *pics.lScale);
-  ClearImage(right, *pics.rScale);
-  for (QPainter* scale : {&left, &right, &fscale, &data}) scale->setFont(PictureFont());
-  left.setPen(yellow);
-  right.setPen(yellow);
+// Pens of width 1, one per colour, made once (text takes its colour from the pen).
+struct Pens {
+  QPen grayDots{QColor(kGray), 1, Qt::DotLine};
+  QPen yellow{QColor(kYellow)}, lime{QColor(kLime)}, red{QColor(kRed)}, white{QColor(kWhite)}, aqua{QColor(kAqua)};
+};
+const Pens& SpectrumPens() {
+  static const Pens pens;
+  return pens;
+}
 
-  spectr.setPen(grayDots);
-  for (int x : kTickX) spectr.drawLine(x, 0, x, kBottomRow);
+const QFont& NoticeFont() {
+  static const QFont font = [] {
+    QFont f(QStringLiteral("Arial"));
+    f.setPixelSize(kUsbOffNoticePixels);
+    f.setStyleStrategy(QFont::NoAntialias);
+    f.setHintingPreference(QFont::PreferFullHinting);
+    return f;
+  }();
+  return font;
+}
 
-  ClearImage(fscale, *pics.fScale);
-  fscale.setPen(yellow);
-  for (int t = 0; t < 5; ++t) DrawTextAt(fscale, f.frequencyLabelX[t], 2, QString::fromUtf8(f.frequencyLabel[t]));
-
-  auto labelBothScales = [&](int x, int y, const char* text) {
-    const QString label = QString::fromUtf8(text);
-    DrawTextAt(left, x, y, label);
-    DrawTextAt(right, x, y, label);
-  };
-  if (f.logarithmic) {
-    for (int r = 0; r < f.gridRowCount; ++r) {
-      spectr.drawLine(0, f.gridRowY[r], kSpectrumBins - 1, f.gridRowY[r]);
-      labelBothScales(1, f.gridRowY[r] - 7, f.gridLabel[r]);
+// The grid and the labels change only with the view, the gain offset, the tuned frequency
+// and the stretch. They are drawn once into layers and copied from there while their
+// inputs stay the same, which saves the dotted lines and most of the text of every block.
+class Layer {
+ public:
+  // The layer for these inputs, redrawn (starting from black) only when they changed.
+  template <typename Draw>
+  const QImage& For(QSize size, QImage::Format format, std::array<int32_t, 3> key, Draw&& draw) {
+    if (image_.size() != size || image_.format() != format || key != key_) {
+      image_ = QImage(size, format);
+      QPainter p(&image_);
+      ClearImage(p, image_);
+      draw(p);
+      key_ = key;
     }
-  } else {
-    for (const LinearLine& line : kLinearLines) {
-      spectr.drawLine(0, line.y, kSpectrumBins - 1, line.y);
-      labelBothScales(line.labelX, line.labelY, line.label);
-    }
+    return image_;
   }
 
-  spectr.setPen(lime);
-  spectr.drawPolyline(f.trace, kSpectrumBins);
+ private:
+  QImage image_;
+  std::array<int32_t, 3> key_{};
+};
 
+void CopyLayer(QPainter& target, const QImage& layer) {
+  target.setCompositionMode(QPainter::CompositionMode_Source);
+  target.drawImage(0, 0, layer);
+  target.setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+// Black with the five dotted vertical lines, then the dotted level lines of the view. A
+// level line is the same dotted row wherever it lies (every one starts at x = 0), so one
+// row is drawn once on a transparent strip and laid over each level.
+void DrawGrid(QPainter& p, const QImage& picture, const SpectrumFrame& f) {
+  static Layer vertical, levelRow;
+  CopyLayer(p, vertical.For(picture.size(), picture.format(), {}, [](QPainter& v) {
+    v.setPen(SpectrumPens().grayDots);
+    for (int x : kTickX) v.drawLine(x, 0, x, kBottomRow);
+  }));
+  const QImage& row = levelRow.For(QSize(kSpectrumBins, 1), QImage::Format_ARGB32_Premultiplied, {}, [](QPainter& r) {
+    r.setCompositionMode(QPainter::CompositionMode_Clear);
+    r.fillRect(0, 0, kSpectrumBins, 1, Qt::transparent);
+    r.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    r.setPen(SpectrumPens().grayDots);
+    r.drawLine(0, 0, kSpectrumBins - 1, 0);
+  });
+  if (f.logarithmic) {
+    for (int r = 0; r < f.gridRowCount; ++r) p.drawImage(0, f.gridRowY[r], row);
+  } else {
+    for (const LinearLine& line : kLinearLines) p.drawImage(0, line.y, row);
+  }
+}
+
+// Yellow level labels, the same on both scales.
+void DrawLevelLabels(QPainter& p, const SpectrumFrame& f) {
+  p.setFont(PictureFont());
+  p.setPen(SpectrumPens().yellow);
+  if (f.logarithmic) {
+    for (int r = 0; r < f.gridRowCount; ++r) DrawTextAt(p, 1, f.gridRowY[r] - 7, QString::fromUtf8(f.gridLabel[r]));
+  } else {
+    for (const LinearLine& line : kLinearLines) DrawTextAt(p, line.labelX, line.labelY, QString::fromUtf8(line.label));
+  }
+}
+
+void DrawFrequencyLabels(QPainter& p, const SpectrumFrame& f) {
+  p.setFont(PictureFont());
+  p.setPen(SpectrumPens().yellow);
+  for (int t = 0; t < 5; ++t) DrawTextAt(p, f.frequencyLabelX[t], 2, QString::fromUtf8(f.frequencyLabel[t]));
+}
+
+}  // namespace
+
+void PaintSpectrum(const SpectrumFrame& f, SpectrumPictures& pics) {
+  static Layer levelLayer, frequencyLayer;  // main thread only
+  const Pens& pens = SpectrumPens();
+  const int32_t view = f.logarithmic ? 0 : 1;
+  const int32_t levelTop = f.logarithmic ? f.levelTop : 0;  // the linear labels are fixed
+
+  {
+    QPainter spectr(pics.spectr);
+    DrawGrid(spectr, *pics.spectr, f);
+    spectr.setPen(pens.lime);
+    spectr.drawPolyline(f.trace, kSpectrumBins);
+    spectr.setPen(pens.red);
+    spectr.drawLine(f.markerX[0], 0, f.markerX[0], kSpectrumHeight);
+    spectr.setPen(pens.yellow);
+    spectr.drawLine(f.markerX[1], 0, f.markerX[1], kSpectrumHeight);
+    if (f.usbOff) {
+      spectr.setFont(NoticeFont());
+      spectr.setPen(pens.red);
+      DrawTextAt(spectr, kUsbOffNoticeAt.x(), kUsbOffNoticeAt.y(), QString::fromUtf8(kUsbOffNotice));
+    }
+  }
+  for (QImage* scale : {pics.lScale, pics.rScale}) {
+    QPainter p(scale);
+    CopyLayer(p, levelLayer.For(scale->size(), scale->format(), {view, levelTop, 0},
+                                [&](QPainter& l) { DrawLevelLabels(l, f); }));
+  }
+  {
+    QPainter fscale(pics.fScale);
+    CopyLayer(fscale, frequencyLayer.For(pics.fScale->size(), pics.fScale->format(), {f.fc, f.decimation, 0},
+                                         [&](QPainter& p) { DrawFrequencyLabels(p, f); }));
+  }
+
+  QPainter data(pics.spectrData);
   ClearImage(data, *pics.spectrData);
-  spectr.setPen(red);
-  const int m1 = f.markerX[0], m2 = f.markerX[1];
-  spectr.drawLine(m1, 0, m1, kSpectrumHeight);
-  spectr.setPen(yellow);
-  spectr.drawLine(m2, 0, m2, kSpectrumHeight);
-
+  data.setFont(PictureFont());
   struct Readout { const char* text; const QPen& pen; int x; };
   const Readout readouts[] = {
-      {f.markerReadout[0], red, 30}, {f.markerReadout[1], yellow, 152}, {f.markerReadout[2], lime, 274},
-      {f.peakReadout[0], white, 370}, {f.peakReadout[1], aqua, 448},
+      {f.markerReadout[0], pens.red, 30},  {f.markerReadout[1], pens.yellow, 152}, {f.markerReadout[2], pens.lime, 274},
+      {f.peakReadout[0], pens.white, 370}, {f.peakReadout[1], pens.aqua, 448},
   };
   for (const Readout& r : readouts) {
     data.setPen(r.pen);
     DrawTextAt(data, r.x, 4, QString::fromUtf8(r.text));
-  }
-
-  if (f.usbOff) {
-    static const QFont noticeFont = [] {
-      QFont font(QStringLiteral("Arial"));
-      font.setPixelSize(kUsbOffNoticePixels);
-      font.setStyleStrategy(QFont::NoAntialias);
-      font.setHintingPreference(QFont::PreferFullHinting);
-      return font;
-    }();
-    spectr.setFont(noticeFont);
-    spectr.setPen(red);
-    DrawTextAt(spectr, kUsbOffNoticeAt.x(), kUsbOffNoticeAt.y(), QString::fromUtf8(kUsbOffNotice));
   }
 }
 

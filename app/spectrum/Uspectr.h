@@ -97,6 +97,9 @@ struct SpectrumFrame {
 
   bool logarithmic = true;
   bool usbOff = false;
+  int levelTop = 0;                         // level of row 0 in the logarithmic view, dB
+  int32_t fc = 0;                           // tuned frequency and decimation of the labels
+  int decimation = 1;
   QPoint trace[kSpectrumBins];
   int gridRowCount = 0;
   int gridRowY[kMaxGridRows] = {};         // y of each level line (may lie above the picture)

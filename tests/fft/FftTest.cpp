@@ -1,11 +1,12 @@
 // The transform library as the program uses it: loaded by path, called through "fft".
+#include "tests/fft/FftLibraryPath.h"
+
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <numbers>
 #include <string>
 #include <thread>
@@ -21,9 +22,7 @@ constexpr double kSampleRate = 11070.0;  // pairs per second: 512 bins span 1107
 class FftLibrary : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    const char* bin = std::getenv("PVESTRA_BIN");
-    const std::string path = std::string(bin ? bin : ".") + "/libFFT.so";
-    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    handle_ = dlopen(FftLibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle_) fft_ = reinterpret_cast<FftEntryPoint>(dlsym(handle_, "fft"));
   }
   static void TearDownTestSuite() {

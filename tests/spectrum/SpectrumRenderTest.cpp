@@ -4,10 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QPainter>
+
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -116,6 +120,38 @@ TEST_F(SpectrumRender, LogGridFallsOnTensOfDecibels) {
     EXPECT_EQ(CountColour(images.spectr, QRect(30, 2, 90, 1), kGray), 0);  // between grid lines
     EXPECT_EQ(images.lScale, images.rScale);  // both scales carry the same labels
     EXPECT_GT(CountColour(images.lScale, images.lScale.rect(), kYellow), 0);
+  }
+}
+
+// The spectrum picture is black, the grid dotted gray lines and the trace a lime polyline,
+// pixel for pixel as those lines drawn one by one, for every position of the level lines.
+TEST_F(SpectrumRender, GridAndTraceAreThoseLinesDrawnDirectly) {
+  state->Marker1X = 600;  // markers off the picture
+  state->Marker2X = 700;
+  for (int view : {0, 1}) {
+    for (int gain = 0; gain < 10; ++gain) {
+      SCOPED_TRACE(view * 100 + gain);
+      controls.mashtabIndex = view;
+      state->ReportedGain = gain;
+      for (int k = 0; k < kSpectrumBins; ++k) state->Magnitude[k] = 1 + (k * 37) % 200;
+      const SpectrumFrame frame = Layout();
+      Render();
+
+      QImage expected(512, 240, QImage::Format_RGB32);
+      expected.fill(Qt::black);
+      QPainter p(&expected);
+      p.setPen(QPen(QColor(kGray), 1, Qt::DotLine));
+      for (int x : {25, 140, 256, 372, 487}) p.drawLine(x, 0, x, 239);
+      if (view == 0) {
+        for (int r = 0; r < frame.gridRowCount; ++r) p.drawLine(0, frame.gridRowY[r], 511, frame.gridRowY[r]);
+      } else {
+        for (int y : {10, 77, 125, 167, 199, 217, 233}) p.drawLine(0, y, 511, y);
+      }
+      p.setPen(QPen(QColor(kLime)));
+      p.drawPolyline(frame.trace, kSpectrumBins);
+      p.end();
+      ASSERT_EQ(images.spectr, expected);
+    }
   }
 }
 
@@ -257,6 +293,42 @@ TEST_F(SpectrumRender, StartsFromBlackAndClearsEveryPicture) {
   EXPECT_EQ(images.spectr.pixel(300, 100) & 0xFFFFFF, kBlack);
 }
 
+// Grid and labels follow every change of their inputs, and come back the same when the
+// inputs return.
+TEST_F(SpectrumRender, PicturesFollowEachInputAndReturnWithIt) {
+  struct Pictures { QImage spectr, lScale, rScale, fScale; };
+  auto draw = [&](const SpectrumControls& c) {
+    FillMagnitudes(0);
+    RenderSpectrum(*state, c, images.pictures);
+    return Pictures{images.spectr.copy(), images.lScale.copy(), images.rScale.copy(), images.fScale.copy()};
+  };
+  struct Case { const char* name; void (*change)(SpectrumControls&); bool grid, levels, frequencies; };
+  const Case cases[] = {
+      {"gain by 10 dB", [](SpectrumControls& c) { c.rruPosition = 10; c.aruDown = false; }, false, true, false},
+      {"gain by 3 dB", [](SpectrumControls& c) { c.attVch = 3; }, true, true, false},
+      {"linear view", [](SpectrumControls& c) { c.mashtabIndex = 1; }, true, true, false},
+      {"tuning", [](SpectrumControls& c) { c.fc = 7000000; }, false, false, true},
+      {"stretch", [](SpectrumControls& c) { c.scalingIndex = 1; }, false, false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SpectrumControls base = controls;
+    base.aruDown = false;  // G = 15
+    SpectrumControls changed = base;
+    c.change(changed);
+    const Pictures before = draw(base);
+    const Pictures after = draw(changed);
+    EXPECT_EQ(after.spectr != before.spectr, c.grid);
+    EXPECT_EQ(after.lScale != before.lScale, c.levels);
+    EXPECT_EQ(after.rScale, after.lScale);
+    EXPECT_EQ(after.fScale != before.fScale, c.frequencies);
+    const Pictures again = draw(base);
+    EXPECT_EQ(again.spectr, before.spectr);
+    EXPECT_EQ(again.lScale, before.lScale);
+    EXPECT_EQ(again.fScale, before.fScale);
+  }
+}
+
 TEST_F(SpectrumRender, MarkerClicksMoveOnlyInsideTheirRange) {
   struct Case { Qt::MouseButton button; int x; bool moved; int m1; int m2; };
   const Case cases[] = {
@@ -298,6 +370,24 @@ TEST_F(SpectrumRender, GainIsReadAtEveryDrawing) {
   FillMagnitudes(0);
   Render();
   EXPECT_EQ(state->PeakLevel, before - 10);
+}
+
+// The USB worker writes the reported gain while the main thread draws (run under
+// ThreadSanitizer to see a race).
+TEST_F(SpectrumRender, GainWrittenByTheWorkerWhileDrawing) {
+  std::atomic<bool> stop{false};
+  std::thread worker([&] {
+    for (int32_t g = 0; !stop.load(std::memory_order_acquire); g = (g + 1) % 1000)
+      state->ReportedGain.store(g, std::memory_order_release);
+  });
+  for (int n = 0; n < 50; ++n) {
+    FillMagnitudes(0);
+    Render();
+    ASSERT_LE(state->PeakLevel, 167 - 51 - 119);
+    ASSERT_GE(state->PeakLevel, 167 - 51 - 119 - 999);
+  }
+  stop.store(true, std::memory_order_release);
+  worker.join();
 }
 
 // The whole path with the real library: a carrier 2 kHz above the tuned frequency.
