@@ -135,6 +135,23 @@ void TUsb::Worker() {
 
   enum class Step { Reconnect, MainWait, ReportDone, End };
   Step step = Step::Reconnect;
+  // The two events every wait answers the same way: the receiver unplugged, or shut-down.
+  auto removedOrStopped = [&](DWORD r) -> bool {
+    if (r == WAIT_OBJECT_0) {
+      ResetEvent(RemovalEvent);
+      closeDevice();
+      Post(kLinkRemoved);
+      step = Step::Reconnect;
+      return true;
+    }
+    if (r == WAIT_OBJECT_0 + 1) {
+      ResetEvent(StopEvent);
+      closeDevice();
+      step = Step::End;
+      return true;
+    }
+    return false;
+  };
   while (step != Step::End) {
     if (step == Step::Reconnect) {
       if (const HANDLE h = DeviceHandle.load(); h != INVALID_HANDLE_VALUE) {
@@ -194,20 +211,9 @@ void TUsb::Worker() {
 
     if (step == Step::MainWait) {
       const DWORD r = WaitForMultipleObjects(4, events, FALSE, INFINITE);
-      if (r == WAIT_OBJECT_0) {
-        ResetEvent(RemovalEvent);
-        closeDevice();
-        Post(kLinkRemoved);
-        step = Step::Reconnect;
-      } else if (r == WAIT_OBJECT_0 + 1) {
-        ResetEvent(StopEvent);
-        closeDevice();
-        step = Step::End;
-      } else if (r == WAIT_OBJECT_0 + 2) {
-        step = Step::ReportDone;
-      } else if (r == WAIT_OBJECT_0 + 3) {
-        ResetEvent(BlockEvent);  // left set by a block read that was given up
-      }
+      if (removedOrStopped(r)) continue;
+      if (r == WAIT_OBJECT_0 + 2) step = Step::ReportDone;
+      if (r == WAIT_OBJECT_0 + 3) ResetEvent(BlockEvent);  // left set by a block read that was given up
       continue;
     }
 
@@ -241,19 +247,7 @@ void TUsb::Worker() {
         continue;
       }
       const DWORD r = WaitForMultipleObjects(4, events, FALSE, BlockTimeoutMs);
-      if (r == WAIT_OBJECT_0) {
-        ResetEvent(RemovalEvent);
-        closeDevice();
-        Post(kLinkRemoved);
-        step = Step::Reconnect;
-        continue;
-      }
-      if (r == WAIT_OBJECT_0 + 1) {
-        ResetEvent(StopEvent);
-        closeDevice();
-        step = Step::End;
-        continue;
-      }
+      if (removedOrStopped(r)) continue;
       if (r == WAIT_OBJECT_0 + 2 || r == WAIT_TIMEOUT) {
         if (r == WAIT_OBJECT_0 + 2) ResetEvent(ReportEvent);
         Post(kLinkBlockTimeout);

@@ -115,24 +115,25 @@ class TUsb {
 
 extern TUsb Usb;
 
-template <class Use>
-void TUsb::DrainReports(Use&& use) {
-  uint32_t r = ReportReadIndex.load(std::memory_order_relaxed);
-  while (r != ReportWriteIndex.load(std::memory_order_acquire)) {
-    const uint8_t* slot = ReportRing[r];
+// Takes the slots from the read index up to the write index, advancing the read index
+// before each slot is used.
+template <class Slot, class Use>
+void DrainRing(Slot* ring, std::atomic<uint32_t>& readIndex, const std::atomic<uint32_t>& writeIndex, Use&& use) {
+  uint32_t r = readIndex.load(std::memory_order_relaxed);
+  while (r != writeIndex.load(std::memory_order_acquire)) {
+    const auto* slot = ring[r];
     r = (r + 1) % kRingSlots;
-    ReportReadIndex.store(r, std::memory_order_release);
+    readIndex.store(r, std::memory_order_release);
     use(slot);
   }
 }
 
 template <class Use>
+void TUsb::DrainReports(Use&& use) {
+  DrainRing(ReportRing, ReportReadIndex, ReportWriteIndex, use);
+}
+
+template <class Use>
 void TUsb::DrainBlocks(Use&& use) {
-  uint32_t r = BlockReadIndex.load(std::memory_order_relaxed);
-  while (r != BlockWriteIndex.load(std::memory_order_acquire)) {
-    const int16_t* slot = BlockRing[r];
-    r = (r + 1) % kRingSlots;
-    BlockReadIndex.store(r, std::memory_order_release);
-    use(slot);
-  }
+  DrainRing(BlockRing, BlockReadIndex, BlockWriteIndex, use);
 }

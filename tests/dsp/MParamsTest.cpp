@@ -119,22 +119,16 @@ TEST_F(MParamsTest, ReferenceIsLockedAgainOnceChosen) {
 }
 
 TEST_F(MParamsTest, WheelStepsTheGeneratorSlidersByOne) {
-  auto wheel = [](QWidget* over, int delta) {
-    const QPoint local = over->rect().center();
-    QWheelEvent e(local, over->mapToGlobal(local), {}, {0, delta}, Qt::NoButton, Qt::NoModifier,
-                  Qt::NoScrollPhase, false);
-    QCoreApplication::sendEvent(over, &e);
-  };
   auto& p = *MParams;
-  wheel(p.KsNchFreq, 120);  // disabled while the generator is off
+  testsupport::Wheel(p.KsNchFreq, 120);  // disabled while the generator is off
   EXPECT_EQ(p.KsNchFreq->value(), 100);
   p.KSNch->SetItemIndex(1);
   p.KsNchFreq->setValue(4000);
   Sent();
-  wheel(p.KsNchFreq, 360);
+  testsupport::Wheel(p.KsNchFreq, 360);
   EXPECT_EQ(p.KsNchFreq->value(), 4000);
   EXPECT_TRUE(Sent().empty());
-  wheel(p.KsNchFreq, -360);
+  testsupport::Wheel(p.KsNchFreq, -360);
   EXPECT_EQ(p.KsNchFreq->value(), 3999);
   EXPECT_EQ(Sent(), Strings{"N:3999"});
 }

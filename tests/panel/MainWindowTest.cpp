@@ -148,21 +148,15 @@ TEST_F(MainWindowTest, KnobDuringAKeypadEntryTunesFromThePartlyTypedValue) {
 }
 
 TEST_F(MainWindowTest, WheelMovesOnlyAnEnabledSliderUnderThePointer) {
-  auto wheel = [](QWidget* over, int delta) {
-    const QPoint local = over->rect().center();
-    QWheelEvent e(local, over->mapToGlobal(local), {}, {0, delta}, Qt::NoButton, Qt::NoModifier,
-                  Qt::NoScrollPhase, false);
-    QCoreApplication::sendEvent(over, &e);
-  };
   Main->SldNch->setValue(40);
   Sent();
-  wheel(Main->SldNch, 120);
+  testsupport::Wheel(Main->SldNch, 120);
   EXPECT_EQ(Main->SldNch->value(), 40);
-  wheel(Main->SldNch, -120);
+  testsupport::Wheel(Main->SldNch, -120);
   EXPECT_EQ(Main->SldNch->value(), 39);
   Main->BtnARU->PerformClick();  // automatic gain control disables the IF gain
   ASSERT_FALSE(Main->SldRRU->isEnabled());
-  wheel(Main->SldRRU, 120);
+  testsupport::Wheel(Main->SldRRU, 120);
   EXPECT_EQ(Main->SldRRU->value(), 0);
 }
 

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QWheelEvent>
+#include <QWidget>
 
 #include "app/Startup.h"
 #include "app/panel/Umain.h"
@@ -32,6 +34,13 @@ void Pump(int ms) {
   do {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
   } while (t.elapsed() < ms);
+}
+
+void Wheel(QWidget* over, int delta) {
+  const QPoint local = over->rect().center();
+  QWheelEvent e(local, over->mapToGlobal(local), {}, {0, delta}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                false);
+  QCoreApplication::sendEvent(over, &e);
 }
 
 }  // namespace testsupport

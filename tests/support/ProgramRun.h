@@ -4,6 +4,8 @@
 #pragma once
 
 #include <QString>
+
+class QWidget;
 #include <memory>
 #include <string>
 
@@ -25,5 +27,8 @@ class ProgramRun {
 
 // Lets queued events and timers run for about `ms` milliseconds.
 void Pump(int ms = 0);
+
+// Turns the mouse wheel by `delta` (120 = one notch) over the middle of `over`.
+void Wheel(QWidget* over, int delta);
 
 }  // namespace testsupport
