@@ -19,7 +19,6 @@ SimProcess::SimProcess(std::vector<std::string> extra) {
     for (const auto& a : extra) {
         if (a == "--usb" || a == "--no-usb") haveUsb = true;
         if (a == "--serial" || a == "--no-serial") haveSerial = true;
-        if (a == "--no-usb") serialOnly_ = true;
     }
     std::vector<std::string> args = {"vestra-sim"};
     if (!haveUsb) args.insert(args.end(), {"--usb", "127.0.0.1:0"});
@@ -53,9 +52,9 @@ SimProcess::SimProcess(std::vector<std::string> extra) {
     toChild_ = in[1];
     fromChild_ = out[0];
     // The first lines name the port and the terminal.
-    bool usb = !serialOnly_;
-    bool serial = std::find(extra.begin(), extra.end(), "--no-serial") == extra.end();
-    for (int i = 0; i < int(usb) + int(serial); ++i) {
+    usb_ = std::find(extra.begin(), extra.end(), "--no-usb") == extra.end();
+    serial_ = std::find(extra.begin(), extra.end(), "--no-serial") == extra.end();
+    for (int i = 0; i < int(usb_) + int(serial_); ++i) {
         auto line = readLine(std::chrono::milliseconds(5000));
         if (!line) break;
         if (line->rfind("USB/IP: ", 0) == 0) {

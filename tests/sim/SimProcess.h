@@ -19,8 +19,9 @@ public:
     explicit SimProcess(std::vector<std::string> extra = {});
     ~SimProcess();
 
-    bool started() const { return serialOnly_ ? serialReady_ : port_ != 0; }
+    bool started() const { return pid_ > 0 && (!usb_ || port_ != 0) && (!serial_ || serialReady_); }
     uint16_t port() const { return port_; }
+    pid_t pid() const { return pid_; }
     const std::string& serialLink() const { return serialLink_; }
     const std::string& directory() const { return dir_; }
     bool running();
@@ -38,7 +39,8 @@ private:
     int fromChild_ = -1;
     std::string buffer_;
     uint16_t port_ = 0;
-    bool serialOnly_ = false;
+    bool usb_ = true;
+    bool serial_ = true;
     bool serialReady_ = false;
     std::string dir_;
     std::string serialLink_;

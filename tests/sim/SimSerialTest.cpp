@@ -128,3 +128,28 @@ TEST(SimSerial, BadFramesAreLoggedAndDropped) {
     EXPECT_NE(lines[2].find(" F 7100000"), std::string::npos) << lines[2];
     EXPECT_EQ(lines[1].substr(0, 2), "20") << "each line starts with its time";
 }
+
+TEST(SimConsole, SignalsComeAndGoAtRunTime) {
+    SimProcess sim({"--no-usb", "--no-serial"});
+    ASSERT_TRUE(sim.started());
+    auto level = [&]() {
+        auto s = sim.command("status");
+        EXPECT_TRUE(s);
+        auto at = s ? s->find("уровень ") : std::string::npos;
+        return at == std::string::npos ? -1000 : std::atoi(s->c_str() + at + std::string("уровень ").size());
+    };
+    int before = level(); // 10 MHz, 12 kHz passband: the standard-frequency carrier
+    auto added = sim.command("signal add 10002000 70 am");
+    ASSERT_TRUE(added);
+    EXPECT_NE(added->find("10002000"), std::string::npos) << *added;
+    EXPECT_NEAR(level(), 70, 1);
+    ASSERT_TRUE(sim.command("signal del 10002k"));
+    EXPECT_EQ(level(), before);
+    auto unknown = sim.command("frobnicate");
+    ASSERT_TRUE(unknown);
+    EXPECT_NE(unknown->find("неизвестная команда"), std::string::npos);
+    EXPECT_TRUE(sim.running());
+    auto bye = sim.command("quit");
+    ASSERT_TRUE(bye);
+    EXPECT_EQ(sim.terminate(), 0);
+}
