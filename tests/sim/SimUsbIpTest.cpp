@@ -305,3 +305,21 @@ TEST(SimUsbIp, UnplugAndPlug) {
     UsbSession again(sim.port());
     EXPECT_TRUE(again.ok());
 }
+
+TEST(SimUsbIp, DecoderSendsCharactersOfTheTunedStation) {
+    SimProcess sim({"--no-serial"});
+    ASSERT_TRUE(sim.started());
+    UsbSession s(sim.port());
+    ASSERT_TRUE(s.ok());
+    s.command('F', 4583000); // FSK station of the default scene, 50 Bd, Russian text
+    s.command('H', 1000);
+    s.command('O', 1);
+    std::vector<std::string> chars;
+    for (const auto& a : s.collect(1600ms))
+        if (a.letter() == 'D') chars.emplace_back(a.data.begin() + 2, a.data.begin() + 4);
+    ASSERT_GE(chars.size(), 8u) << "50 / 7.5 characters a second";
+    EXPECT_EQ(chars[0], "00") << "МТК-2 shift to Russian letters first";
+    s.command('O', 0);
+    s.collect(200ms);
+    for (const auto& a : s.collect(800ms)) EXPECT_NE(a.letter(), 'D');
+}
