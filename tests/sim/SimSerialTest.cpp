@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <poll.h>
 #include <termios.h>
@@ -152,4 +153,25 @@ TEST(SimConsole, SignalsComeAndGoAtRunTime) {
     auto bye = sim.command("quit");
     ASSERT_TRUE(bye);
     EXPECT_EQ(sim.terminate(), 0);
+}
+
+TEST(SimSerial, LinkReplacesAStaleOneAndGoesAtExit) {
+    char pattern[] = "/tmp/vestra-link-test-XXXXXX";
+    std::string dir = ::mkdtemp(pattern);
+    std::string link = dir + "/sub/ttyVESTRA"; // a missing directory is created
+    std::filesystem::create_directories(dir + "/sub");
+    std::filesystem::create_symlink("/dev/pts/nonexistent", link); // left by a crashed run
+    {
+        SimProcess sim({"--no-usb", "--serial", link});
+        ASSERT_TRUE(sim.started());
+        auto target = std::filesystem::read_symlink(link).string();
+        EXPECT_EQ(target.rfind("/dev/pts/", 0), 0u) << target;
+        EXPECT_NE(target, "/dev/pts/nonexistent");
+        SerialPeer pc(link);
+        EXPECT_FALSE(pc.waitFor('S', 1000ms).empty());
+        ASSERT_TRUE(sim.command("quit"));
+        EXPECT_EQ(sim.terminate(), 0);
+    }
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+    std::filesystem::remove_all(dir);
 }
