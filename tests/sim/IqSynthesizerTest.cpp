@@ -35,7 +35,6 @@ int peakBin(const std::vector<double>& mag) {
 
 TEST(IqSynthesizer, CarrierAboveTheTunedFrequencyLandsAboveTheCentre) {
     const int32_t tuned = 7000000;
-    struct Case { int32_t offset; };
     for (int32_t offset : {2000, -2000, 0, 4500}) {
         SignalScene scene;
         Signal s;

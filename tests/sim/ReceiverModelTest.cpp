@@ -16,6 +16,14 @@ struct Sent {
     std::string value() const { return std::string(frame.begin() + 2, frame.end() - 2); }
 };
 
+Signal signalAt(int32_t frequency, double level, SignalKind kind) {
+    Signal s;
+    s.frequency = frequency;
+    s.level = level;
+    s.kind = kind;
+    return s;
+}
+
 class FakeLinks : public ModelOutput {
 public:
     bool serial = false;
@@ -100,7 +108,7 @@ TEST_F(ReceiverModelTest, LevelReportsTenTimesASecondOnOpenLinks) {
 
 TEST_F(ReceiverModelTest, LevelFollowsSignalAttenuatorAndPreamplifier) {
     links.serial = true;
-    model.scene().add({0, 12300000, 60, SignalKind::Carrier});
+    model.scene().add(signalAt(12300000, 60, SignalKind::Carrier));
     send(Link::Serial, 'F', 12300000, t0);
     send(Link::Serial, 'H', 3000, t0);
     send(Link::Serial, 'P', 1, t0);
@@ -123,7 +131,6 @@ TEST_F(ReceiverModelTest, SampleBlocksOnlyWhileStreamingOverUsb) {
     run(t0 + 1000ms, 1000ms);
     EXPECT_NEAR(links.blocks, 11, 1) << "1024 pairs at 11070 pairs a second";
     EXPECT_EQ(links.count('C', Link::Usb), links.blocks) << "one gain report before each block";
-    // The gain report comes right before its block: the last report sent is C or L, never D.
     send(Link::Usb, 's', 0, t0 + 2001ms);
     int blocks = links.blocks;
     run(t0 + 2001ms, 1000ms);
@@ -132,7 +139,7 @@ TEST_F(ReceiverModelTest, SampleBlocksOnlyWhileStreamingOverUsb) {
 
 TEST_F(ReceiverModelTest, AgcKeepsTheSamplesBelowFullScale) {
     links.usb = true;
-    model.scene().add({0, 9500000, 90, SignalKind::Carrier}); // very strong station
+    model.scene().add(signalAt(9500000, 90, SignalKind::Carrier)); // very strong station
     send(Link::Usb, 'F', 9500000, t0);
     std::vector<int16_t> block(IqSynthesizer::kSamples);
     model.synthesizeBlock(block.data());
@@ -147,7 +154,7 @@ TEST_F(ReceiverModelTest, AgcKeepsTheSamplesBelowFullScale) {
 
 TEST_F(ReceiverModelTest, DecoderReportsCharactersOnATelegraphSignal) {
     links.serial = true;
-    Signal tlg{0, 8000000, 40, SignalKind::Fsk};
+    Signal tlg = signalAt(8000000, 40, SignalKind::Fsk);
     tlg.baud = 50;
     tlg.message = "RY";
     model.scene().add(tlg);
