@@ -89,7 +89,9 @@ TEST(ControlConsole, FrequencyForms) {
     for (const auto& c : cases) {
         int32_t hz = 0;
         EXPECT_EQ(parseFrequency(c.text, hz), c.ok) << c.text;
-        if (c.ok) EXPECT_EQ(hz, c.hz) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(hz, c.hz) << c.text;
+        }
     }
 }
 

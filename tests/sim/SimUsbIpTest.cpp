@@ -219,8 +219,11 @@ TEST(SimUsbIp, FaultsAffectOneTransferEach) {
     EXPECT_TRUE(sim.command("fault crc"));
     a = s.collect(300ms);
     EXPECT_EQ(std::count_if(a.begin(), a.end(), [](const Arrival& x) { return x.status == kStatusIlSeq; }), 1);
-    for (const auto& x : a)
-        if (x.status == kStatusIlSeq) EXPECT_TRUE(x.data.empty());
+    for (const auto& x : a) {
+        if (x.status == kStatusIlSeq) {
+            EXPECT_TRUE(x.data.empty());
+        }
+    }
 
     EXPECT_TRUE(sim.command("fault stall-bulk"));
     a = s.collect(950ms);

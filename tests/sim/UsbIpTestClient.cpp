@@ -2,6 +2,7 @@
 
 #include "platform/usbip/SocketIo.h"
 
+#include <algorithm>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -56,8 +57,9 @@ uint32_t UsbIpTestClient::submit(uint32_t ep, uint32_t direction, int32_t length
     m.transferBufferLength = length;
     m.setup = encodeSetup(setup);
     auto h = encodeHeader(m);
-    std::vector<uint8_t> msg(h.begin(), h.end());
-    if (direction == DirOut) msg.insert(msg.end(), out.begin(), out.end());
+    std::vector<uint8_t> msg(kHeaderSize + (direction == DirOut ? out.size() : 0));
+    std::copy(h.begin(), h.end(), msg.begin());
+    if (direction == DirOut) std::copy(out.begin(), out.end(), msg.begin() + kHeaderSize);
     directions_[m.base.seqnum] = direction;
     sendRaw(msg);
     return m.base.seqnum;
