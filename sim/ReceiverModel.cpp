@@ -239,7 +239,8 @@ ReceiverModel::TimePoint ReceiverModel::nextDeadline() const {
     TimePoint next = TimePoint::max();
     if (serial || usb) next = std::min(next, nextLevel_);
     if (serial && !uploadComplete_) next = std::min(next, nextStateRequest_);
-    if (usb && value('s') != 0) next = blocksRunning_ ? std::min(next, nextBlock_) : TimePoint::min();
+    // A stream just switched on starts its schedule at the next advance(): due at once.
+    if (usb && value('s') != 0) next = blocksRunning_ ? std::min(next, nextBlock_) : TimePoint{};
     if (decoderSignal_ && (serial || usb)) next = std::min(next, nextCharacter_);
     return next;
 }

@@ -72,12 +72,13 @@ int Simulator::run() {
         auto now = Clock::now();
         auto deadline = model_.nextDeadline();
         if (pty_) deadline = std::min(deadline, now + kPeerCheckPeriod);
-        int timeout = 1000;
-        if (deadline != ReceiverModel::TimePoint::max()) {
-            auto wait = std::chrono::duration_cast<std::chrono::microseconds>(deadline - now).count();
-            timeout = int(std::clamp<int64_t>((wait + 999) / 1000, 0, 1000)); // round up: never early
-        }
-        if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) {
+        // Wait to the microsecond (ppoll), so block periods do not pick up millisecond rounding.
+        int64_t waitUs = 1000000;
+        if (deadline != ReceiverModel::TimePoint::max())
+            waitUs = std::clamp<int64_t>(
+                std::chrono::duration_cast<std::chrono::microseconds>(deadline - now).count(), 0, 1000000);
+        timespec timeout{time_t(waitUs / 1000000), long(waitUs % 1000000) * 1000};
+        if (::ppoll(fds.data(), fds.size(), &timeout, nullptr) < 0 && errno != EINTR) {
             notice(std::string("poll: ") + std::strerror(errno));
             return 1;
         }

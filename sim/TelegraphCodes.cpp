@@ -41,7 +41,8 @@ std::u32string decodeUtf8(const std::string& text) {
     for (size_t i = 0; i < text.size();) {
         auto b = uint8_t(text[i]);
         int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
-        if (extra < 0 || i + size_t(extra) >= text.size() + (extra == 0 ? 1 : 0)) {
+        bool cut = extra > 0 && i + size_t(extra) >= text.size();
+        if (extra < 0 || cut) {
             ++i;
             continue;
         }
