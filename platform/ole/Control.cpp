@@ -93,6 +93,9 @@ void Control::ResetState() {
 void Control::ActivateInPlace(QWidget* parent, const QRect& geometry) {
   setParent(parent);
   setGeometry(geometry);
+  // The resize event of a hidden widget waits until it is shown; the extent must not.
+  extentX_ = PixelsToHimetric(geometry.width());
+  extentY_ = PixelsToHimetric(geometry.height());
   if (!created_) {
     created_ = true;
     OnCreated();
