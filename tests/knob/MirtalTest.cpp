@@ -1,6 +1,8 @@
 // The knob as the container uses it: its stored form, the smaller knob's scale, Kind, and the
 // order of MouseInt events.
 
+#include <QEventLoop>
+#include <QTimer>
 #include <limits>
 
 #include "tests/knob/KnobFixture.h"
@@ -182,6 +184,36 @@ TEST_F(KnobTest, RunTurnsLikeHoldingAButton) {
   EXPECT_EQ(Repaints(1), std::vector<std::int32_t>{48000});
   Run(false, true);
   EXPECT_EQ(Repaints(1), std::vector<std::int32_t>{49000});
+}
+
+}  // namespace
+
+namespace {
+
+using namespace knobtest;
+
+TEST_F(KnobTest, HoldingAButtonTurnsWithTheRepeatTimerOnScreen) {
+  // The whole path on a shown window: real timer ticks ask for repaints, each repaint steps.
+  parent->resize(100, 100);
+  parent->show();
+  QCoreApplication::processEvents();
+  Put(mirtal::dispid::DNRange, 0);
+  Put(mirtal::dispid::ValueMirtal, 1000000);
+  QCoreApplication::processEvents();
+  values.clear();
+  Press(Qt::LeftButton);
+  QEventLoop loop;
+  QTimer::singleShot(400, &loop, &QEventLoop::quit);
+  loop.exec();
+  Release(Qt::LeftButton);
+  ASSERT_FALSE(values.empty());
+  EXPECT_LT(Value(), 1000000);
+  for (std::size_t i = 1; i < values.size(); ++i) EXPECT_EQ(values[i - 1] - values[i], 1000) << i;
+  const std::int32_t stopped = Value();
+  QEventLoop after;
+  QTimer::singleShot(150, &after, &QEventLoop::quit);
+  after.exec();
+  EXPECT_EQ(Value(), stopped);
 }
 
 }  // namespace
