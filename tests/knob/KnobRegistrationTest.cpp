@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QWidget>
 #include <cstdlib>
 #include <filesystem>
@@ -135,6 +137,32 @@ TEST_F(KnobRegistrationTest, ContainerRegistersTheLibraryBesideItWhenTheClassIsM
                                                         QRect(0, 0, 64, 63), options);
   EXPECT_FALSE(missing);
   EXPECT_NE(missing.reason.find("libNoSuchKnob.so"), std::string::npos) << missing.reason;
+}
+
+TEST_F(KnobRegistrationTest, PropertyPageIsCreatedByItsOwnClassIdForEachBuild) {
+  ASSERT_EQ(ole::RegisterLibrary(mirtal_), ole::S_OK);
+  ASSERT_EQ(ole::RegisterLibrary(mirtalG_), ole::S_OK);
+  const struct {
+    std::string clsid;
+    QString modeButton;  // the page's first radio button
+  } cases[] = {{kMirtal, QStringLiteral("Большой")}, {kMirtalG, QStringLiteral("Big")}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.clsid);
+    QWidget window;
+    ole::CreateResult r = ole::CreateControlInPlace(c.clsid, &window, QRect(0, 0, 64, 63));
+    ASSERT_TRUE(r) << r.reason;
+    QString title, button;
+    QTimer::singleShot(0, [&] {
+      QWidget* page = QApplication::activeModalWidget();
+      ASSERT_NE(page, nullptr);
+      title = page->windowTitle();
+      button = page->findChild<QRadioButton*>("id203")->text();
+      page->close();
+    });
+    EXPECT_EQ(r.control->ShowPropertyPage(&window), ole::S_OK);
+    EXPECT_EQ(title, "General");
+    EXPECT_EQ(button, c.modeButton);
+  }
 }
 
 TEST_F(KnobRegistrationTest, UnreadableStoredFormLeavesNothingBehind) {
