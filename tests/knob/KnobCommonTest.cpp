@@ -3,6 +3,7 @@
 // Compiled once per build.
 
 #include <QApplication>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -207,6 +208,26 @@ TEST_F(KnobTest, TooltipFollowsItsProperties) {
   EXPECT_EQ(tip->MaxWidth(), 250);
   Put(dispid::ShowToolTip, false);
   EXPECT_FALSE(tip->IsActive());
+}
+
+TEST_F(KnobTest, TooltipAppearsOnHoverOnlyWhenActiveWithText) {
+  const struct {
+    bool show;
+    const char* text;
+    bool shown;
+  } cases[] = {{true, "Настройка", true}, {false, "Настройка", false}, {true, "", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    TearDown();
+    SetUp();
+    Put(dispid::ShowToolTip, c.show);
+    Put(dispid::ToolTipText, c.text);
+    QHelpEvent hover(QEvent::ToolTip, QPoint(30, 30), knob->mapToGlobal(QPoint(30, 30)));
+    QCoreApplication::sendEvent(knob, &hover);
+    EXPECT_EQ(knob->ToolTip()->IsShown(), c.shown);
+    Press(Qt::LeftButton);  // a press hides it
+    EXPECT_FALSE(knob->ToolTip()->IsShown());
+  }
 }
 
 TEST_F(KnobTest, MissingPicturesAreReportedAndTheKnobStillReports) {
