@@ -5,6 +5,7 @@
 #include <QFrame>
 #include <QPainter>
 #include <QScreen>
+#include <cstdio>
 
 #include "app/dsp/Uclass.h"
 #include "app/dsp/Udebug.h"
@@ -16,6 +17,7 @@
 #include "app/link/Ureport.h"
 #include "app/link/Uusb.h"
 #include "app/memory/Uchan.h"
+#include "app/panel/MirtalKnob.h"
 #include "app/spectrum/Usettings.h"
 #include "platform/win32/IniFile.h"
 #include "platform/win32/Library.h"
@@ -78,6 +80,7 @@ TMain::TMain() : QWidget(nullptr, Qt::Window | Qt::MSWindowsFixedSizeDialogHint)
   setFocusPolicy(Qt::StrongFocus);
   CreateControls();
   ConnectHandlers();
+  CreateKnob();
   storage_ = std::make_unique<TFormStorage>(this, "TMain", kPersisted);
   handle_ = win32::RegisterWindow(this, this);
   qApp->installEventFilter(this);  // key preview and the window-wide wheel
@@ -175,9 +178,6 @@ void TMain::CreateControls() {
   BtnDot = button("BtnDot", ".", K::Push, 0, 119, 390, 46, 25);
   BtnEnt = button("BtnEnt", "ВВОД", K::Push, 0, 174, 390, 46, 25);
 
-  MirtalSite = new QWidget(this);
-  MirtalSite->setObjectName("MirtalSite");
-  MirtalSite->setGeometry(245, 324, 64, 63);
 
   RxLabel1 = MakeLabel(this, "RxLabel1", "Атт ВЧ", {330, 342, 45, 16});
   AttVch = new TSpinEdit(this, "AttVch", 0, 45, 0, 3);
@@ -232,6 +232,17 @@ void TMain::ConnectHandlers() {
     SpectrumPictures pictures = Pictures();
     if (SpectrMouseDown(Spectrum, button, at.x(), SpectrumInputs(), pictures)) SpectrumShown();
   };
+}
+
+void TMain::CreateKnob() {
+  std::string reason;
+  Mirtal = TMirtalKnob::Create(this, [this] { MirtalGetValue(); }, &reason);
+  if (!Mirtal) {
+    // The program runs on without it: the keypad and the keyboard still tune.
+    static bool told = false;
+    if (!told) std::fprintf(stderr, "PVestra: ручка настройки недоступна: %s\n", reason.c_str());
+    told = true;
+  }
 }
 
 TPictureButton* TMain::BandwidthButton(int index) const {

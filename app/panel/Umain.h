@@ -64,7 +64,6 @@ class TMain : public QWidget, public win32::MessageTarget {
   TPictureButton* Btn[10];  // Btn0 … Btn9
   TPictureButton* BtnDot;
   TPictureButton* BtnEnt;
-  QWidget* MirtalSite;      // where the knob control sits (64 x 63 at 245, 324)
   QLabel* RxLabel1;
   TSpinEdit* AttVch;
   QSlider* SldTon;
@@ -160,6 +159,7 @@ class TMain : public QWidget, public win32::MessageTarget {
 
  private:
   void CreateControls();
+  void CreateKnob();
   void ConnectHandlers();
   void ToolButtonClick(TPictureButton* button, QWidget* window);
   void FormMouseWheel(QPoint globalPos, int delta);

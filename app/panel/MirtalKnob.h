@@ -1,0 +1,32 @@
+// The main window's tuning knob: the Mirtal control, created in place by its class id and
+// reached through its dispatch interface. Its GetValue event goes to the main window.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/panel/Knob.h"
+
+class QWidget;
+namespace ole {
+class HostedControl;
+}
+
+class TMirtalKnob : public TKnob {
+ public:
+  // Creates the knob as a child of `parent` at 245, 324 (64 x 63) with the stored form the
+  // main window keeps for it. Null, with the reason, when the control cannot be had.
+  static std::unique_ptr<TMirtalKnob> Create(QWidget* parent, std::function<void()> onGetValue,
+                                             std::string* reason);
+  ~TMirtalKnob() override;
+
+  int32_t ValueMirtal() override;
+  void SetValueMirtal(int32_t value) override;
+  void SetStep(int32_t step) override;
+  void SetBigStep(int32_t step) override;
+
+ private:
+  explicit TMirtalKnob(std::unique_ptr<ole::HostedControl> control);
+  std::unique_ptr<ole::HostedControl> control_;
+};

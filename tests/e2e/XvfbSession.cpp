@@ -1,0 +1,81 @@
+#include "tests/e2e/XvfbSession.h"
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+
+namespace testsupport {
+
+namespace {
+
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+void Reap(pid_t& pid) {
+  if (pid <= 0) return;
+  ::kill(pid, SIGTERM);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  pid = -1;
+}
+
+}  // namespace
+
+XvfbSession::XvfbSession() {
+  for (int d = 90 + getpid() % 100; d < 400; ++d) {
+    if (Exists("/tmp/.X11-unix/X" + std::to_string(d)) || Exists("/tmp/.X" + std::to_string(d) + "-lock")) continue;
+    const std::string name = ":" + std::to_string(d);
+    server_ = fork();
+    if (server_ == 0) {
+      execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp", nullptr);
+      _exit(127);
+    }
+    for (int i = 0; i < 100 && !Exists("/tmp/.X11-unix/X" + std::to_string(d)); ++i) usleep(50 * 1000);
+    if (Exists("/tmp/.X11-unix/X" + std::to_string(d))) display_ = d;
+    else Reap(server_);
+    return;
+  }
+}
+
+XvfbSession::~XvfbSession() {
+  StopProgram();
+  Reap(server_);
+}
+
+bool XvfbSession::StartProgram(const QString& configDir) {
+  const char* bin = getenv("PVESTRA_BIN");
+  if (!bin || !Ok()) return false;
+  const std::string program = std::string(bin) + "/PVestra";
+  const std::string config = configDir.toStdString();
+  const std::string display = Display();
+  program_ = fork();
+  if (program_ == 0) {
+    setenv("DISPLAY", display.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    unsetenv("QT_QPA_PLATFORM");
+    execl(program.c_str(), "PVestra", nullptr);
+    _exit(127);
+  }
+  return program_ > 0;
+}
+
+void XvfbSession::StopProgram() { Reap(program_); }
+
+std::string XvfbSession::Run(const std::string& command) const {
+  const std::string full = "DISPLAY=" + Display() + " " + command;
+  std::string out;
+  if (FILE* p = popen(full.c_str(), "r")) {
+    std::array<char, 256> buf{};
+    while (fgets(buf.data(), int(buf.size()), p)) out += buf.data();
+    pclose(p);
+  }
+  return out;
+}
+
+}  // namespace testsupport
