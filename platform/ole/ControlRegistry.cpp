@@ -4,11 +4,12 @@
 #include <charconv>
 #include <QString>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <sstream>
 
-#include "platform/ole/IniFile.h"
 #include "platform/ole/PlatformUi.h"
+#include "platform/win32/IniFile.h"
 
 namespace ole {
 namespace {
@@ -25,6 +26,31 @@ std::function<bool(const std::string&)>& WriteFault() {
   static std::function<bool(const std::string&)> fault;
   return fault;
 }
+
+// The registry file through the program's INI reader/writer, in std::string terms. Changes
+// are collected and written in one atomic write by Commit().
+class IniFile {
+ public:
+  explicit IniFile(const std::string& path) : ini_(QString::fromStdString(path)), batch_(ini_) {}
+  bool ReadOk() const { return ini_.ReadOk(); }
+  std::optional<std::string> Value(const std::string& section, const std::string& key) const {
+    const QString s = QString::fromStdString(section), k = QString::fromStdString(key);
+    if (!ini_.KeyExists(s, k)) return std::nullopt;
+    return ini_.ReadString(s, k).toStdString();
+  }
+  void SetValue(const std::string& section, const std::string& key, const std::string& value) {
+    ini_.WriteString(QString::fromStdString(section), QString::fromStdString(key), QString::fromStdString(value));
+  }
+  bool HasSection(const std::string& section) const {
+    return ini_.Sections().contains(QString::fromStdString(section), Qt::CaseInsensitive);
+  }
+  void RemoveSection(const std::string& section) { ini_.EraseSection(QString::fromStdString(section)); }
+  bool Commit() { return ini_.Flush(); }
+
+ private:
+  win32::IniFile ini_;
+  win32::IniFile::Batch batch_;
+};
 
 std::string TypeLibSection(const std::string& libid) { return "TypeLib " + libid; }
 std::string ClassSection(const std::string& clsid) { return "CLSID " + clsid; }
@@ -52,10 +78,10 @@ bool Modify(const std::string& step, const std::function<void(IniFile&)>& change
   const std::string path = RegistryPath();
   QLockFile lock(QString::fromStdString(path + ".lock"));
   if (!lock.tryLock(10000)) return false;
-  IniFile ini;
-  if (!ini.Load(path)) return false;
+  IniFile ini(path);
+  if (!ini.ReadOk()) return false;
   change(ini);
-  return ini.Save(path);
+  return ini.Commit();
 }
 
 void WriteTypeLib(IniFile& ini, const TypeLibEntry& t) {
@@ -102,11 +128,7 @@ long long Number(const std::optional<std::string>& text) {
   return n;
 }
 
-IniFile ReadRegistry() {
-  IniFile ini;
-  ini.Load(RegistryPath());
-  return ini;
-}
+std::unique_ptr<IniFile> ReadRegistry() { return std::make_unique<IniFile>(RegistryPath()); }
 
 }  // namespace
 
@@ -145,7 +167,8 @@ HRESULT UnregisterServer(const ServerRegistration& server) {
 }
 
 std::optional<ClassEntry> FindClass(const std::string& clsid) {
-  IniFile ini = ReadRegistry();
+  const auto registry = ReadRegistry();
+  const IniFile& ini = *registry;
   const std::string s = ClassSection(clsid);
   if (!ini.HasSection(s)) return std::nullopt;
   ClassEntry c;
@@ -165,11 +188,12 @@ std::optional<ClassEntry> FindClass(const std::string& clsid) {
 }
 
 std::optional<std::string> ClsidFromProgId(const std::string& progId) {
-  return ReadRegistry().Value(ProgIdSection(progId), "CLSID");
+  return ReadRegistry()->Value(ProgIdSection(progId), "CLSID");
 }
 
 std::optional<TypeLibEntry> FindTypeLib(const std::string& libid) {
-  IniFile ini = ReadRegistry();
+  const auto registry = ReadRegistry();
+  const IniFile& ini = *registry;
   const std::string s = TypeLibSection(libid);
   if (!ini.HasSection(s)) return std::nullopt;
   TypeLibEntry t;

@@ -15,10 +15,14 @@ namespace win32 {
 
 IniFile::IniFile(QString path) : path_(std::move(path)) { Reload(); }
 
-void IniFile::Reload() {
+bool IniFile::Reload() {
   sections_.clear();
   QFile f(path_);
-  if (!f.open(QIODevice::ReadOnly)) return;
+  readOk_ = true;
+  if (!f.open(QIODevice::ReadOnly)) {
+    readOk_ = !f.exists();
+    return readOk_;
+  }
   const QByteArray bytes = f.readAll();
   Section* current = nullptr;
   for (const QByteArray& raw : bytes.split('\n')) {
@@ -39,6 +43,7 @@ void IniFile::Reload() {
                            [&](const Entry& e) { return e.key.compare(key, Qt::CaseInsensitive) == 0; });
     if (it == entries.end()) entries.push_back({key, value});
   }
+  return true;
 }
 
 IniFile::Section* IniFile::Find(const QString& section) {

@@ -19,8 +19,10 @@ class IniFile {
 
   const QString& Path() const { return path_; }
 
-  // Reads the file again from disk.
-  void Reload();
+  // Reads the file again from disk; false when it exists but cannot be read (it then
+  // reads as empty, and a write would replace what could not be read).
+  bool Reload();
+  bool ReadOk() const { return readOk_; }
 
   QString ReadString(const QString& section, const QString& key, const QString& fallback = {}) const;
   // The value as a decimal integer; nothing when the key is missing or not a number.
@@ -68,6 +70,7 @@ class IniFile {
   int batchDepth_ = 0;
   bool dirty_ = false;
   bool lastWriteOk_ = true;
+  bool readOk_ = true;
 };
 
 // Writes bytes to path atomically: temporary file in the same folder, fsync, rename.

@@ -8,7 +8,6 @@
 
 #include "platform/ole/ControlHost.h"
 #include "platform/ole/ControlRegistry.h"
-#include "platform/ole/IniFile.h"
 
 namespace {
 
@@ -42,16 +41,6 @@ class RegistryTest : public ::testing::Test {
   QTemporaryDir dir_;
   std::string path_;
 };
-
-TEST(IniFileTest, TextRoundTripKeepsOrderAndLastValueOfARepeatedKey) {
-  ole::IniFile ini;
-  ini.FromText("; comment\n[B]\nk = 1\nk=2\n\n[A]\nx=y=z\nnot a pair\n");
-  EXPECT_EQ(ini.SectionNames(), (std::vector<std::string>{"B", "A"}));
-  EXPECT_EQ(ini.Value("B", "k"), "2");
-  EXPECT_EQ(ini.Value("A", "x"), "y=z");
-  EXPECT_FALSE(ini.Value("A", "not a pair"));
-  EXPECT_EQ(ini.ToText(), "[B]\nk=2\n\n[A]\nx=y=z\n");
-}
 
 TEST_F(RegistryTest, RegisteredEntriesReadBackAndUnregisterRemovesThem) {
   ASSERT_EQ(ole::RegisterServer(Server("one", "/lib/one.so")), ole::S_OK);
