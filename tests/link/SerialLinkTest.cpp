@@ -29,12 +29,22 @@ class SerialLinkTest : public ::testing::Test {
     receiver_.Take(50);  // whatever start-up sent
   }
 
-  // Bytes are delivered in the given pieces, one poll each.
+  // Bytes are delivered in the given pieces; each is polled until the link has read it.
   void DeliverInPolls(const std::vector<std::vector<uint8_t>>& pieces) {
     for (const auto& piece : pieces) {
       receiver_.SendBytes(piece);
+      WaitUntilRead();
+    }
+  }
+  void SendAndWait(char letter) {
+    receiver_.SendReport(letter, "");
+    WaitUntilRead();
+  }
+  void WaitUntilRead() {
+    for (int i = 0; i < 400; ++i) {
       testsupport::Pump(5);
       Serial.Poll();
+      if (receiver_.InputPending() == 0) break;
     }
   }
 
@@ -97,24 +107,20 @@ const std::vector<std::string> kFirstStartUpload = {
 };
 
 TEST_F(SerialLinkTest, StateRequestGetsTheFullUploadOnceUntilUsbIsLost) {
-  receiver_.SendReport('S', "");
-  testsupport::Pump(120);  // the 50 ms poll timer
+  SendAndWait('S');
   EXPECT_EQ(ToStrings(receiver_.Take(50)), kFirstStartUpload);
 
-  receiver_.SendReport('S', "");
-  testsupport::Pump(120);
+  SendAndWait('S');
   EXPECT_TRUE(receiver_.Take(20).empty());
 
   Main->HandleLinkMessage(2);  // the USB device is lost: the next request is answered again
-  receiver_.SendReport('S', "");
-  testsupport::Pump(120);
+  SendAndWait('S');
   EXPECT_EQ(ToStrings(receiver_.Take(50)), kFirstStartUpload);
 }
 
 TEST_F(SerialLinkTest, StateRequestIsIgnoredWhileOnUsb) {
   Main->LinkKind = 2;
-  receiver_.SendReport('S', "");
-  testsupport::Pump(120);
+  SendAndWait('S');
   Main->LinkKind = 1;
   EXPECT_TRUE(receiver_.Take(20).empty());
   EXPECT_FALSE(SerialUploadDone);

@@ -100,11 +100,12 @@ TEST(Persistence, SigtermSavesLikeClosingTheWindow) {
     execl(program.constData(), "PVestra", nullptr);
     _exit(127);
   }
-  // Once the program polls its port, it is up: answer its state request path with a
-  // frequency report, which it must show and then save.
-  usleep(1500 * 1000);
+  // A frequency report waits in the line until the program, up and polling its port,
+  // has read it; the program must show it and then save it.
   receiver.SendReport('F', "07150500");
-  usleep(300 * 1000);
+  for (int i = 0; i < 200 && receiver.InputPending() > 0; ++i) usleep(50 * 1000);
+  ASSERT_EQ(receiver.InputPending(), 0) << "the program never read its port";
+  usleep(200 * 1000);
   kill(pid, SIGTERM);
   int status = 0;
   waitpid(pid, &status, 0);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -80,6 +81,11 @@ std::vector<uint8_t> ReportFrame(char letter, const std::string& digits) {
 }
 
 void PtyReceiver::SendReport(char letter, const std::string& digits) { SendBytes(ReportFrame(letter, digits)); }
+
+int PtyReceiver::InputPending() const {
+  int n = 0;
+  return ::ioctl(slaveKeep_, FIONREAD, &n) == 0 ? n : 0;
+}
 
 void PtyReceiver::SendBytes(const std::vector<uint8_t>& bytes) {
   [[maybe_unused]] ssize_t n = ::write(master_, bytes.data(), bytes.size());

@@ -33,6 +33,8 @@ class PtyReceiver {
   // Sends a report frame built from letter and digit characters (checksum added).
   void SendReport(char letter, const std::string& digits);
   void SendBytes(const std::vector<uint8_t>& bytes);
+  // Bytes sent that the program's side has not read yet.
+  int InputPending() const;
 
  private:
   int master_ = -1;
