@@ -5,6 +5,7 @@
 
 #include "platform/nt/NtDef.h"
 
+#include <mutex>
 #include <thread>
 
 enum EVENT_TYPE { NotificationEvent = 0, SynchronizationEvent = 1 };
@@ -50,3 +51,16 @@ LONG InterlockedIncrement(volatile LONG* value);
 LONG InterlockedDecrement(volatile LONG* value);
 LONG InterlockedExchange(volatile LONG* target, LONG value);
 PVOID InterlockedExchangePointer(PVOID volatile* target, PVOID value);
+
+// Spin locks: a plain mutex here (no interrupt levels to raise).
+struct KSPIN_LOCK {
+    std::mutex Lock;
+};
+using PKSPIN_LOCK = KSPIN_LOCK*;
+inline void KeInitializeSpinLock(PKSPIN_LOCK) {}
+inline void KeAcquireSpinLock(PKSPIN_LOCK lock, PKIRQL irql)
+{
+    lock->Lock.lock();
+    if (irql) *irql = DISPATCH_LEVEL;
+}
+inline void KeReleaseSpinLock(PKSPIN_LOCK lock, KIRQL) { lock->Lock.unlock(); }

@@ -213,7 +213,7 @@ NTSTATUS UsbBusDevice::InternalControl(PIRP irp)
         t.length = r.TransferBufferLength;
         t.setup = {0x80, 6, r.Index, r.DescriptorType, UCHAR(r.LanguageId), UCHAR(r.LanguageId >> 8),
                    UCHAR(t.length), UCHAR(t.length >> 8)};
-        return Start(irp, urb, t, Live{irp, urb, static_cast<uint8_t*>(r.TransferBuffer), t.length});
+        return Start(irp, urb, t, MakeLive(irp, urb, static_cast<uint8_t*>(r.TransferBuffer), t.length));
     }
     case URB_FUNCTION_SELECT_CONFIGURATION:
         return SelectConfiguration(irp, urb);
@@ -231,7 +231,7 @@ NTSTATUS UsbBusDevice::SelectConfiguration(PIRP irp, PURB urb)
     UsbTransfer t;
     t.control = true;
     t.endpoint = 0x00;
-    Live live{irp, urb, nullptr, 0};
+    Live live = MakeLive(irp, urb, nullptr, 0);
     live.selectConfiguration = true;
     UCHAR value = 0;
     if (PUSB_CONFIGURATION_DESCRIPTOR config = r.ConfigurationDescriptor) {
@@ -308,7 +308,7 @@ NTSTATUS UsbBusDevice::BulkOrInterrupt(PIRP irp, PURB urb)
     t.length = r.TransferBufferLength;
     t.shortOk = r.TransferFlags & USBD_SHORT_TRANSFER_OK;
     t.outData = static_cast<const uint8_t*>(r.TransferBuffer);
-    return Start(irp, urb, t, Live{irp, urb, static_cast<uint8_t*>(r.TransferBuffer), t.length});
+    return Start(irp, urb, t, MakeLive(irp, urb, static_cast<uint8_t*>(r.TransferBuffer), t.length));
 }
 
 NTSTATUS UsbBusDevice::Start(PIRP irp, PURB urb, const UsbTransfer& proto, Live live)

@@ -69,10 +69,10 @@ public:
 
 private:
     struct Live {
-        PIRP irp;
-        PURB urb;
-        uint8_t* buffer;
-        uint32_t length;
+        PIRP irp = nullptr;
+        PURB urb = nullptr;
+        uint8_t* buffer = nullptr;
+        uint32_t length = 0;
         bool claimed = false;
         bool submitting = false;
         bool cancelRequested = false;
@@ -80,6 +80,15 @@ private:
         std::vector<UCHAR> pipesOnSuccess;   // endpoints of the configuration being selected
         std::vector<ULONG> sizesOnSuccess;
     };
+    static Live MakeLive(PIRP irp, PURB urb, uint8_t* buffer, uint32_t length)
+    {
+        Live live;
+        live.irp = irp;
+        live.urb = urb;
+        live.buffer = buffer;
+        live.length = length;
+        return live;
+    }
     struct Pipe {
         UCHAR endpoint;
         ULONG maximumTransferSize;
