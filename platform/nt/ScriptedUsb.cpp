@@ -54,6 +54,7 @@ void ScriptedUsbDevice::Plug()
         std::lock_guard guard(lock_);
         bus_ = bus;
         released_ = false;
+        configuration_ = 0;
         pending_.clear();
     }
     bus->Plug();
@@ -117,10 +118,17 @@ void ScriptedUsbDevice::Submit(const UsbTransfer& t)
         } else if (request == 9) {  // SET_CONFIGURATION
             std::lock_guard guard(lock_);
             setConfigurations_.push_back(t.setup[2]);
-            if (failSetConfiguration_) reply.status = -32;
+            if (failSetConfiguration_)
+                reply.status = -32;
+            else
+                configuration_ = t.setup[2];
         }
         Answer(t.id, reply);
         return;
+    }
+    {
+        std::lock_guard guard(lock_);
+        if (configuration_ == 0) ++unconfiguredTransfers_;
     }
     Submitted s{t.id, t.endpoint, t.length, {}};
     if (!t.In() && t.outData) s.out.assign(t.outData, t.outData + t.length);
@@ -223,4 +231,12 @@ std::vector<uint8_t> ScriptedUsbDevice::Configurations()
     return setConfigurations_;
 }
 
+} // namespace nt
+
+namespace nt {
+size_t ScriptedUsbDevice::UnconfiguredTransfers()
+{
+    std::lock_guard guard(lock_);
+    return unconfiguredTransfers_;
+}
 } // namespace nt

@@ -59,6 +59,8 @@ public:
     std::vector<uint32_t> Unlinked();
     // SET_CONFIGURATION values received, in order.
     std::vector<uint8_t> Configurations();
+    // Data transfers that arrived while the device had no configuration selected.
+    size_t UnconfiguredTransfers();
 
     void Submit(const UsbTransfer& transfer) override;
     void Unlink(uint32_t id) override;
@@ -76,6 +78,8 @@ private:
     std::vector<uint8_t> setConfigurations_;
     Responder responder_;
     bool failSetConfiguration_ = false;
+    uint8_t configuration_ = 0;
+    size_t unconfiguredTransfers_ = 0;
     bool released_ = true;
 };
 
