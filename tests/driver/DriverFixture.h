@@ -70,7 +70,7 @@ protected:
         for (HANDLE h : handles_) CloseHandle(h);
         for (auto& d : devices_) d->Unplug();
         nt::StopKernelStandIn();
-        EXPECT_EQ(nt::PoolUsageOfTag(kDriverTag).blocks, 0u);
+        EXPECT_EQ(nt::PoolUsageOfTag(kDriverTag).blocks, 0u) << nt::PoolUsageOfTag(kDriverTag).bytes << " bytes";
         EXPECT_EQ(nt::PoolUsageTotal().blocks, 0u);
         EXPECT_EQ(nt::IrpsOutstanding(), 0);
         EXPECT_EQ(nt::IoUserRequestsOutstanding(), 0);
