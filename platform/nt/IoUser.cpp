@@ -97,6 +97,12 @@ public:
         return TRUE;
     }
 
+    BOOL CancelIoEx(OVERLAPPED* ov) override
+    {
+        CancelWhere([ov](const UserRequest& r) { return !ov || r.ov == ov; });
+        return TRUE;
+    }
+
     // Pending requests of every thread are cancelled; the close goes down once none is left.
     void OnClose() override
     {

@@ -33,7 +33,15 @@ struct PendingIo {
     {
         ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     }
-    ~PendingIo() { CloseHandle(ov.hEvent); }
+    // A request still pending is cancelled first: its completion writes into this record.
+    ~PendingIo()
+    {
+        if (file && !Done()) {
+            CancelIoEx(file, &ov);
+            Wait(5000);
+        }
+        CloseHandle(ov.hEvent);
+    }
     bool Wait(DWORD ms = 2000) { return WaitForSingleObject(ov.hEvent, ms) == WAIT_OBJECT_0; }
     bool Done() { return Wait(0); }
 
@@ -52,6 +60,7 @@ struct PendingIo {
 
     OVERLAPPED ov{};
     std::vector<uint8_t> buffer;
+    HANDLE file = nullptr;
     BOOL started = FALSE;    // what DeviceIoControl returned
     DWORD startError = 0;
 };
@@ -119,6 +128,7 @@ protected:
     std::unique_ptr<PendingIo> Issue(HANDLE h, DWORD code, DWORD size, std::vector<uint8_t> data = {})
     {
         auto io = std::make_unique<PendingIo>(size);
+        io->file = h;
         bool writes = code == usbkrn::IOCTL_WRITE_COMMAND || code == usbkrn::IOCTL_SET_REMOVAL_EVENT;
         if (!data.empty()) std::copy(data.begin(), data.begin() + std::min<size_t>(size, data.size()), io->buffer.begin());
         SetLastError(0);
