@@ -11,9 +11,10 @@ namespace usbkrn {
 
 namespace {
 
-bool Gone(const ReceiverDevice* dev)
+bool Gone(ReceiverDevice* dev)
 {
-    return dev->pnpState == PnpState::Removed || dev->pnpState == PnpState::SurpriseRemoved;
+    PnpState state = StateOf(dev);
+    return state == PnpState::Removed || state == PnpState::SurpriseRemoved;
 }
 
 // Replaces the registered event (handle 0 forgets it). Passive level, caller's thread.
@@ -59,7 +60,7 @@ NTSTATUS DispatchCreate(PDEVICE_OBJECT device, PIRP irp)
         return CompleteRequest(irp, STATUS_DELETE_PENDING);
     }
     ++dev->openHandles;
-    bool powerUp = dev->devicePower != PowerDeviceD0 && dev->pnpState == PnpState::Started;
+    bool powerUp = PowerOf(dev) != PowerDeviceD0 && StateOf(dev) == PnpState::Started;
     KeReleaseMutex(&dev->mutex, FALSE);
     if (powerUp) PowerUpAndWait(dev);
     return CompleteRequest(irp, STATUS_SUCCESS);
@@ -86,7 +87,7 @@ NTSTATUS DispatchClose(PDEVICE_OBJECT device, PIRP irp)
         dev->devicePower = PowerDeviceD3;
         IoReleaseCancelSpinLock(irql);
     }
-    if (dev->pnpState == PnpState::Removed && dev->openHandles == 0) DestroyReceiverDevice(dev);
+    if (StateOf(dev) == PnpState::Removed && dev->openHandles == 0) DestroyReceiverDevice(dev);
     KeReleaseMutex(&dev->mutex, FALSE);
     return CompleteRequest(irp, STATUS_SUCCESS);
 }

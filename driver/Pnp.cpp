@@ -66,7 +66,7 @@ NTSTATUS QueryStop(ReceiverDevice* dev, PIRP irp)
         SetState(dev, PnpState::StopPending);
         // Counted before the gate looks at the state: either a request sees the pending stop
         // and is held, or the stop sees the request and is refused.
-        busy = dev->requestsInProgress > 0;
+        busy = InterlockedExchangeAdd(&dev->requestsInProgress, 0) > 0;
         if (busy) RestoreState(dev);
     }
     KeReleaseMutex(&dev->mutex, FALSE);
@@ -89,7 +89,7 @@ NTSTATUS QueryRemove(ReceiverDevice* dev, PIRP irp)
 NTSTATUS CancelQuery(ReceiverDevice* dev, PIRP irp, PnpState pending)
 {
     NTSTATUS status = ForwardAndWait(dev, irp);
-    if (dev->pnpState == pending) RestoreState(dev);
+    if (StateOf(dev) == pending) RestoreState(dev);
     CompleteRequest(irp, STATUS_SUCCESS);
     DispatchHeld(dev);
     (void)status;

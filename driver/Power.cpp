@@ -51,7 +51,7 @@ NTSTATUS SystemPowerDone(PDEVICE_OBJECT device, PIRP irp, PVOID)
     if (NT_SUCCESS(irp->IoStatus.Status) && system > PowerSystemUnspecified && system < PowerSystemMaximum) {
         DEVICE_POWER_STATE wanted = dev->capabilities.DeviceState[system];
         if (wanted == PowerDeviceUnspecified) wanted = system == PowerSystemWorking ? PowerDeviceD0 : PowerDeviceD3;
-        if (wanted != dev->devicePower && !dev->destroyed) {
+        if (wanted != PowerOf(dev)) {
             POWER_STATE s;
             s.DeviceState = wanted;
             PoRequestPowerIrp(dev->self, IRP_MN_SET_POWER, s, DeviceStateDone, nullptr, nullptr);
@@ -91,7 +91,8 @@ NTSTATUS DispatchPower(PDEVICE_OBJECT device, PIRP irp)
 {
     ReceiverDevice* dev = DeviceOf(device);
     IO_STACK_LOCATION* location = IoGetCurrentIrpStackLocation(irp);
-    bool gone = dev->pnpState == PnpState::Removed || dev->pnpState == PnpState::SurpriseRemoved;
+    PnpState state = StateOf(dev);
+    bool gone = state == PnpState::Removed || state == PnpState::SurpriseRemoved;
     if (location->MinorFunction == IRP_MN_SET_POWER && !gone) return SetPower(dev, irp);
     PoStartNextPowerIrp(irp);
     IoSkipCurrentIrpStackLocation(irp);

@@ -6,6 +6,7 @@
 #include "platform/nt/Power.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace usbkrn {
 
@@ -47,6 +48,24 @@ NTSTATUS CompleteRequest(PIRP irp, NTSTATUS status, ULONG_PTR information)
     return status;
 }
 
+PnpState StateOf(ReceiverDevice* dev)
+{
+    KIRQL irql;
+    IoAcquireCancelSpinLock(&irql);
+    PnpState state = dev->pnpState;
+    IoReleaseCancelSpinLock(irql);
+    return state;
+}
+
+DEVICE_POWER_STATE PowerOf(ReceiverDevice* dev)
+{
+    KIRQL irql;
+    IoAcquireCancelSpinLock(&irql);
+    DEVICE_POWER_STATE state = dev->devicePower;
+    IoReleaseCancelSpinLock(irql);
+    return state;
+}
+
 void RequestArrived(ReceiverDevice* dev)
 {
     if (InterlockedIncrement(&dev->requestsInProgress) == 1) KeClearEvent(&dev->noRequests);
@@ -74,7 +93,7 @@ NTSTATUS GateRequest(ReceiverDevice* dev, PIRP irp)
             IoMarkIrpPending(irp);
             dev->held.push_back(irp);
             IoSetCancelRoutine(irp, CancelHeld);
-            if (irp->Cancel && IoSetCancelRoutine(irp, nullptr)) {
+            if (std::atomic_ref<BOOLEAN>(irp->Cancel).load() && IoSetCancelRoutine(irp, nullptr)) {
                 dev->held.pop_back();
                 IoReleaseCancelSpinLock(irql);
                 CompleteRequest(irp, STATUS_CANCELLED);

@@ -95,6 +95,10 @@ void FailHeld(ReceiverDevice* dev, NTSTATUS status, PFILE_OBJECT onlyFile = null
 // Requests D0 for the device and waits until it is there.
 void PowerUpAndWait(ReceiverDevice* dev);
 NTSTATUS CompleteRequest(PIRP irp, NTSTATUS status, ULONG_PTR information = 0);
+// The plug-and-play state and recorded power state, read under the cancel spin lock that
+// guards their changes.
+PnpState StateOf(ReceiverDevice* dev);
+DEVICE_POWER_STATE PowerOf(ReceiverDevice* dev);
 
 // Pnp.cpp, Power.cpp
 NTSTATUS DispatchPnp(PDEVICE_OBJECT device, PIRP irp);

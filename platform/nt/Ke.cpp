@@ -131,6 +131,11 @@ LONG InterlockedExchange(volatile LONG* target, LONG value)
     return std::atomic_ref<LONG>(*const_cast<LONG*>(target)).exchange(value);
 }
 
+LONG InterlockedExchangeAdd(volatile LONG* target, LONG value)
+{
+    return std::atomic_ref<LONG>(*const_cast<LONG*>(target)).fetch_add(value);
+}
+
 PVOID InterlockedExchangePointer(PVOID volatile* target, PVOID value)
 {
     return std::atomic_ref<PVOID>(*const_cast<PVOID*>(target)).exchange(value);

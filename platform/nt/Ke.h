@@ -50,6 +50,7 @@ NTSTATUS KeWaitForSingleObject(PVOID object, KWAIT_REASON reason, KPROCESSOR_MOD
 LONG InterlockedIncrement(volatile LONG* value);
 LONG InterlockedDecrement(volatile LONG* value);
 LONG InterlockedExchange(volatile LONG* target, LONG value);
+LONG InterlockedExchangeAdd(volatile LONG* target, LONG value);
 PVOID InterlockedExchangePointer(PVOID volatile* target, PVOID value);
 
 // Spin locks: a plain mutex here (no interrupt levels to raise).

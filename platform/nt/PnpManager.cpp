@@ -5,6 +5,7 @@
 #include "platform/nt/Power.h"
 #include "platform/nt/SyncIrp.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
@@ -34,7 +35,7 @@ struct Manager {
     bool quit = false;
     size_t busy = 0;  // tasks taken and not finished
     std::thread thread;
-    std::thread::id threadId;
+    std::atomic<std::thread::id> threadId{};
 
     // Owned by the PnP thread.
     PnpDriverImage image;
@@ -251,7 +252,7 @@ void PnpStop(unsigned closeWaitMs)
     m.thread.join();
     std::lock_guard guard(m.lock);
     m.running = false;
-    m.threadId = {};
+    m.threadId = std::thread::id();
 }
 
 bool PnpRunning()

@@ -7,6 +7,7 @@
 #include "platform/nt/Power.h"
 #include "platform/nt/UsbStatus.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -331,7 +332,8 @@ NTSTATUS UsbBusDevice::Start(PIRP irp, PURB urb, const UsbTransfer& proto, Live 
         irp->Tail.Overlay.DriverContext[0] = reinterpret_cast<PVOID>(static_cast<uintptr_t>(t.id));
         IoMarkIrpPending(irp);
         IoSetCancelRoutine(irp, CancelRoutine);
-        if (irp->Cancel && IoSetCancelRoutine(irp, nullptr)) live_[t.id].cancelRequested = true;
+        if (std::atomic_ref<BOOLEAN>(irp->Cancel).load() && IoSetCancelRoutine(irp, nullptr))
+            live_[t.id].cancelRequested = true;
     }
     backend->Submit(t);
     bool cancel = false;

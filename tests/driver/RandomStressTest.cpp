@@ -57,8 +57,11 @@ protected:
                 HANDLE h = open[i];
                 open.erase(open.begin() + i);
                 ASSERT_TRUE(CloseHandle(h));
-                for (auto& io : ios)
-                    if (io.handle == h) ASSERT_TRUE(io.pending->Done()) << "a request outlived its handle";
+                for (auto& io : ios) {
+                    if (io.handle == h) {
+                        ASSERT_TRUE(io.pending->Done()) << "a request outlived its handle";
+                    }
+                }
             }
             break;
         case 4:
@@ -135,7 +138,9 @@ protected:
             }
             auto r = io.pending->Result(io.handle);
             ASSERT_NE(r.error, ERROR_IO_INCOMPLETE) << "event set before the result";
-            if (!r.ok) ASSERT_EQ(r.bytes, 0u);
+            if (!r.ok) {
+                ASSERT_EQ(r.bytes, 0u);
+            }
         }
         ASSERT_EQ(nt::IoUserRequestsOutstanding(), pending);
         for (auto& d : slots) ASSERT_EQ(d->UnconfiguredTransfers(), 0u);

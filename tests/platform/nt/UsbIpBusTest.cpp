@@ -252,7 +252,9 @@ TEST_P(Imports, OnlyTheConfiguredDeviceIsImported)
     const auto& c = GetParam();
     peer.Export(c.exported);
     nt::UsbBusConfig config;
-    if (!c.device.empty()) ASSERT_TRUE(nt::ParseUsbDeviceIds(c.device, &config.vendorId, &config.productId));
+    if (!c.device.empty()) {
+        ASSERT_TRUE(nt::ParseUsbDeviceIds(c.device, &config.vendorId, &config.productId));
+    }
     config.busId = c.busid;
     Start(config);
     HANDLE h = OpenWhenThere(c.imported.empty() ? 700ms : 5s);
