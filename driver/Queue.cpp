@@ -137,7 +137,7 @@ void DispatchHeld(ReceiverDevice* dev)
 
 void FailHeld(ReceiverDevice* dev, NTSTATUS status, PFILE_OBJECT onlyFile)
 {
-    std::deque<PIRP> failed;
+    std::list<PIRP> failed;
     KIRQL irql;
     IoAcquireCancelSpinLock(&irql);
     for (auto it = dev->held.begin(); it != dev->held.end();) {

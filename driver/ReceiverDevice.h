@@ -6,7 +6,7 @@
 #include "platform/nt/Pool.h"
 #include "platform/nt/Usb.h"
 
-#include <deque>
+#include <list>
 
 namespace usbkrn {
 
@@ -45,7 +45,9 @@ struct ReceiverDevice {
     DEVICE_POWER_STATE devicePower = PowerDeviceD0;
     SYSTEM_POWER_STATE systemPower = PowerSystemWorking;
     bool powerChangeInProgress = false;   // under the cancel spin lock
-    std::deque<PIRP> held;                // under the cancel spin lock, in arrival order
+    std::list<PIRP> held;                 // under the cancel spin lock, in arrival order (a list:
+                                          // empty, it owns no memory, and the extension is
+                                          // never destroyed as a C++ object)
     KMUTEX mutex;                         // serialises open, close and removal
     DEVICE_CAPABILITIES capabilities{};
     LARGE_INTEGER removalWait{};
