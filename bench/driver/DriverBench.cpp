@@ -87,7 +87,47 @@ void Run(benchmark::State& state, DWORD code, size_t size, bool out)
 void BM_CommandWrite64(benchmark::State& state) { Run(state, IOCTL_WRITE_COMMAND, 64, true); }
 void BM_BlockRead4096(benchmark::State& state) { Run(state, IOCTL_READ_BULK2, 4096, false); }
 
+// Sustained block reads with `depth` requests kept in flight on the one handle.
+void BM_BlockReadsInFlight(benchmark::State& state)
+{
+    Stack& s = TheStack();
+    if (s.device == INVALID_HANDLE_VALUE) {
+        state.SkipWithError("device did not appear");
+        return;
+    }
+    const size_t depth = size_t(state.range(0));
+    struct Slot {
+        OVERLAPPED ov{};
+        std::vector<uint8_t> buffer = std::vector<uint8_t>(4096);
+    };
+    std::vector<Slot> slots(depth);
+    auto start = [&](Slot& slot) {
+        if (!slot.ov.hEvent) slot.ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        BOOL ok = DeviceIoControl(s.device, IOCTL_READ_BULK2, nullptr, 0, slot.buffer.data(), 4096, nullptr, &slot.ov);
+        return ok || GetLastError() == ERROR_IO_PENDING;
+    };
+    for (auto& slot : slots) start(slot);
+    size_t next = 0;
+    for (auto _ : state) {
+        Slot& slot = slots[next];
+        DWORD n = 0;
+        if (!GetOverlappedResult(s.device, &slot.ov, &n, TRUE) || n != 4096 || !start(slot)) {
+            state.SkipWithError("transfer failed");
+            break;
+        }
+        next = (next + 1) % depth;
+    }
+    for (auto& slot : slots) {
+        DWORD n;
+        GetOverlappedResult(s.device, &slot.ov, &n, TRUE);
+        CloseHandle(slot.ov.hEvent);
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.SetBytesProcessed(state.iterations() * 4096);
+}
+
 BENCHMARK(BM_CommandWrite64)->UseRealTime()->MinTime(1.0);
+BENCHMARK(BM_BlockReadsInFlight)->Arg(1)->Arg(4)->UseRealTime()->MinTime(1.0);
 BENCHMARK(BM_BlockRead4096)->UseRealTime()->MinTime(1.0);
 
 } // namespace
