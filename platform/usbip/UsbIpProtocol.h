@@ -157,7 +157,8 @@ std::array<uint8_t, kReqImportSize> encodeReqImport(const std::string& busid);
 std::optional<std::string> decodeReqImport(std::span<const uint8_t> bytes);
 
 // OP_REP_IMPORT: with OpOk the device record follows (kRepImportSize bytes in all); with any
-// other status only the common part is sent (kOpCommonSize bytes).
+// other status only the common part is sent (kOpCommonSize bytes). OpOk without a device is
+// sent as OpError, so a reply never claims success without its record.
 std::vector<uint8_t> encodeRepImport(uint32_t status, const UsbDevice* device);
 
 struct RepImport {

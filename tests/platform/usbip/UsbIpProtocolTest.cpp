@@ -109,6 +109,10 @@ TEST(UsbIpOpMessages, ImportRequestAndReply) {
     EXPECT_EQ(busyBack->status, OpDeviceBusy);
     EXPECT_FALSE(busyBack->device);
 
+    auto noDevice = decodeRepImport(encodeRepImport(OpOk, nullptr));
+    ASSERT_TRUE(noDevice);
+    EXPECT_EQ(noDevice->status, OpError) << "success is never sent without the record";
+
     EXPECT_FALSE(decodeRepImport(std::span<const uint8_t>(ok).first(kOpCommonSize)))
         << "success without the device record";
     auto refusedLong = ok;
