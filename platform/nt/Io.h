@@ -222,6 +222,8 @@ struct DEVICE_OBJECT {
     LONG ReferenceCount;            // 1 until IoDeleteDevice, plus one per open file
     BOOLEAN DeletePending;
     BOOLEAN Exclusive;
+    // On a PDO: its stack is being added and started; opens wait until the first start is done.
+    BOOLEAN StartPending;
 };
 
 // ---- functions -----------------------------------------------------------------------------

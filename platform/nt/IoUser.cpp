@@ -233,10 +233,18 @@ void UserRequest::IrpCompleted(PIRP completed)
     file->Forget(this);
 }
 
+bool StackStartPending(PDEVICE_OBJECT device)
+{
+    for (PDEVICE_OBJECT d = device; d; d = d->AttachedTo)
+        if (std::atomic_ref<BOOLEAN>(d->StartPending).load()) return true;
+    return false;
+}
+
 HANDLE OpenDevice(const std::string& name, DWORD, DWORD, DWORD, DWORD)
 {
     static const std::string prefix = "\\\\.\\";
     PDEVICE_OBJECT device = IoLookupDevice("\\??\\" + name.substr(prefix.size()));
+    if (device && StackStartPending(device)) device = nullptr;
     if (!device) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;

@@ -127,6 +127,14 @@ void Arrive(PDEVICE_OBJECT pdo, std::function<void()> released)
     DevNode& node = m.nodes[pdo];
     node.pdo = pdo;
     node.released = std::move(released);
+    // Like the system, refuse opens until the first start has been tried: a device that is
+    // opened between add-device and start would hold its first requests for no reason.
+    std::atomic_ref<BOOLEAN> startPending(pdo->StartPending);
+    startPending.store(TRUE);
+    struct Clear {
+        std::atomic_ref<BOOLEAN>& flag;
+        ~Clear() { flag.store(FALSE); }
+    } clear{startPending};
     if (!LoadDriver() || !m.driver->DriverExtension->AddDevice) return;
     if (!NT_SUCCESS(m.driver->DriverExtension->AddDevice(m.driver, pdo))) {
         UnloadDriverIfIdle();
