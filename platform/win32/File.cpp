@@ -33,6 +33,8 @@ BOOL FileObject::CancelIo()
     return FALSE;
 }
 
+BOOL FileObject::CancelIoEx(OVERLAPPED*) { return CancelIo(); }
+
 void FileObject::OnClose() {}
 
 namespace {
@@ -211,4 +213,10 @@ BOOL CancelIo(HANDLE file)
 {
     auto f = FileOf(file);
     return f ? f->CancelIo() : FALSE;
+}
+
+BOOL CancelIoEx(HANDLE file, OVERLAPPED* ov)
+{
+    auto f = FileOf(file);
+    return f ? f->CancelIoEx(ov) : FALSE;
 }

@@ -25,6 +25,8 @@ public:
                            DWORD* returned, OVERLAPPED* ov);
     // Cancels this handle's pending operations; they complete with a cancelled status.
     virtual BOOL CancelIo();
+    // Cancels the operation started with `ov` (any thread), or all of them when ov is null.
+    virtual BOOL CancelIoEx(OVERLAPPED* ov);
     // The handle was closed (CloseHandle). The object may live on while I/O holds it.
     virtual void OnClose();
 };
@@ -58,3 +60,4 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID 
 // A failed operation gives FALSE with its mapped error; *transferred is set in both cases.
 BOOL GetOverlappedResult(HANDLE file, OVERLAPPED* ov, DWORD* transferred, BOOL wait);
 BOOL CancelIo(HANDLE file);
+BOOL CancelIoEx(HANDLE file, OVERLAPPED* ov);

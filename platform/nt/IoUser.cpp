@@ -1,0 +1,277 @@
+// User requests as IRPs. Each request is a record owned jointly by the calling thread and
+// the file's list of outstanding requests; its IRP lives as long as the record, so a cancel
+// can never touch a freed IRP.
+#include "platform/nt/IoUser.h"
+
+#include "platform/win32/File.h"
+#include "platform/win32/Sync.h"
+
+#include <atomic>
+#include <cstring>
+#include <list>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace nt {
+namespace {
+
+std::atomic<void (*)(PDEVICE_OBJECT)> fileClosed{nullptr};
+std::atomic<LONG> requestsOutstanding{0};
+
+std::mutex& CountLock()
+{
+    static std::mutex* m = new std::mutex;
+    return *m;
+}
+std::map<PDEVICE_OBJECT, LONG>& OpenCounts()  // keyed by the device the name denotes
+{
+    static auto* m = new std::map<PDEVICE_OBJECT, LONG>;
+    return *m;
+}
+
+class DeviceFile;
+
+class UserRequest final : public IrpOwner {
+public:
+    ~UserRequest()
+    {
+        IoFreeIrp(irp);
+        --requestsOutstanding;
+    }
+    void IrpCompleted(PIRP irp) override;
+
+    PIRP irp = nullptr;
+    DeviceFile* file = nullptr;
+    std::shared_ptr<UserRequest> self;  // the list's reference, dropped at completion
+    std::thread::id thread = std::this_thread::get_id();
+    std::vector<uint8_t> systemBuffer;
+    void* userOut = nullptr;
+    DWORD userOutSize = 0;
+    OVERLAPPED* ov = nullptr;
+    bool done = false;  // under the dispatcher lock
+    NTSTATUS status = STATUS_PENDING;
+    ULONG_PTR information = 0;
+};
+
+class DeviceFile final : public win32::FileObject {
+public:
+    explicit DeviceFile(PDEVICE_OBJECT device) : device_(device)
+    {
+        IoReferenceDevice(device_);
+        file_.DeviceObject = device_;
+    }
+    ~DeviceFile() override { IoDereferenceDevice(device_); }
+
+    NTSTATUS Open()
+    {
+        NTSTATUS s = Send(IRP_MJ_CREATE, 0, nullptr, 0, nullptr, 0, nullptr, nullptr);
+        if (NT_SUCCESS(s)) {
+            std::lock_guard guard(CountLock());
+            ++OpenCounts()[device_];
+        }
+        return s;
+    }
+
+    BOOL IoControl(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize,
+                   DWORD* returned, OVERLAPPED* ov) override
+    {
+        return Finish(Send(IRP_MJ_DEVICE_CONTROL, code, in, inSize, out, outSize, ov, returned),
+                      ov);
+    }
+    BOOL Read(void* buf, DWORD n, DWORD* done, OVERLAPPED* ov) override
+    {
+        return Finish(Send(IRP_MJ_READ, 0, nullptr, 0, buf, n, ov, done), ov);
+    }
+    BOOL Write(const void* buf, DWORD n, DWORD* done, OVERLAPPED* ov) override
+    {
+        return Finish(Send(IRP_MJ_WRITE, 0, buf, n, nullptr, 0, ov, done), ov);
+    }
+
+    // Cancels the requests that the calling thread issued on this handle.
+    BOOL CancelIo() override
+    {
+        CancelWhere([](const UserRequest& r) { return r.thread == std::this_thread::get_id(); });
+        return TRUE;
+    }
+
+    BOOL CancelIoEx(OVERLAPPED* ov) override
+    {
+        CancelWhere([ov](const UserRequest& r) { return !ov || r.ov == ov; });
+        return TRUE;
+    }
+
+    // Pending requests of every thread are cancelled; the close goes down once none is left.
+    void OnClose() override
+    {
+        CancelWhere([](const UserRequest&) { return true; });
+        Send(IRP_MJ_CLEANUP, 0, nullptr, 0, nullptr, 0, nullptr, nullptr);
+        {
+            std::unique_lock lock(win32::DispatcherLock());
+            while (pending_ != 0) win32::WaitDispatcher(lock, nullptr);
+        }
+        Send(IRP_MJ_CLOSE, 0, nullptr, 0, nullptr, 0, nullptr, nullptr);
+        {
+            std::lock_guard guard(CountLock());
+            auto it = OpenCounts().find(device_);
+            if (it != OpenCounts().end() && --it->second == 0) OpenCounts().erase(it);
+        }
+        if (auto callback = fileClosed.load()) callback(device_);
+    }
+
+    void Forget(UserRequest* request)
+    {
+        std::shared_ptr<UserRequest> last;
+        {
+            std::lock_guard guard(lock_);
+            for (auto it = outstanding_.begin(); it != outstanding_.end(); ++it) {
+                if (it->get() == request) {
+                    last = std::move(*it);
+                    outstanding_.erase(it);
+                    break;
+                }
+            }
+        }
+        {
+            std::lock_guard guard(win32::DispatcherLock());
+            --pending_;
+        }
+        win32::WakeWaiters();
+    }
+
+private:
+    template <class Pred>
+    void CancelWhere(Pred pred)
+    {
+        std::vector<std::shared_ptr<UserRequest>> victims;
+        {
+            std::lock_guard guard(lock_);
+            for (auto& r : outstanding_)
+                if (pred(*r)) victims.push_back(r);
+        }
+        for (auto& r : victims) IoCancelIrp(r->irp);
+    }
+
+    // Builds the IRP, sends it and, for a synchronous caller, waits for it. Returns the
+    // status of the dispatch (STATUS_PENDING for overlapped I/O still in flight).
+    NTSTATUS Send(UCHAR major, DWORD code, const void* in, DWORD inSize, void* out,
+                  DWORD outSize, OVERLAPPED* ov, DWORD* done)
+    {
+        PDEVICE_OBJECT top = IoGetAttachedDevice(device_);
+        auto request = std::make_shared<UserRequest>();
+        ++requestsOutstanding;
+        request->irp = IoAllocateIrp(top->StackSize, FALSE);
+        request->irp->Owner = request.get();
+        request->irp->RequestorMode = UserMode;
+        request->file = this;
+        request->ov = ov;
+        request->userOut = out;
+        request->userOutSize = outSize;
+        request->systemBuffer.resize(std::max(inSize, outSize));
+        if (inSize && in) std::memcpy(request->systemBuffer.data(), in, inSize);
+        request->irp->AssociatedIrp.SystemBuffer =
+            request->systemBuffer.empty() ? nullptr : request->systemBuffer.data();
+        IO_STACK_LOCATION* next = IoGetNextIrpStackLocation(request->irp);
+        next->MajorFunction = major;
+        next->FileObject = &file_;
+        next->Parameters.DeviceIoControl.IoControlCode = code;
+        next->Parameters.DeviceIoControl.InputBufferLength = inSize;
+        next->Parameters.DeviceIoControl.OutputBufferLength = outSize;
+        {
+            std::lock_guard guard(lock_);
+            request->self = request;
+            outstanding_.push_back(request);
+        }
+        {
+            std::lock_guard guard(win32::DispatcherLock());
+            ++pending_;
+        }
+        if (ov) win32::StartOverlapped(ov);
+        NTSTATUS status = IoCallDriver(top, request->irp);
+        if (ov && status == STATUS_PENDING) return STATUS_PENDING;
+        {
+            std::unique_lock lock(win32::DispatcherLock());
+            while (!request->done) win32::WaitDispatcher(lock, nullptr);
+        }
+        if (done) *done = static_cast<DWORD>(request->information);
+        return request->status;
+    }
+
+    BOOL Finish(NTSTATUS status, OVERLAPPED* ov)
+    {
+        if (status == STATUS_PENDING) {
+            SetLastError(ERROR_IO_PENDING);
+            return FALSE;
+        }
+        if (NT_SUCCESS(status)) return TRUE;
+        SetLastError(win32::ErrorFromNtStatus(static_cast<uint32_t>(status)));
+        return FALSE;
+    }
+
+    PDEVICE_OBJECT device_;
+    FILE_OBJECT file_{};
+    std::mutex lock_;  // guards outstanding_
+    std::list<std::shared_ptr<UserRequest>> outstanding_;
+    LONG pending_ = 0;  // under the dispatcher lock
+};
+
+void UserRequest::IrpCompleted(PIRP completed)
+{
+    status = completed->IoStatus.Status;
+    information = NT_SUCCESS(status) ? completed->IoStatus.Information : 0;
+    if (information > userOutSize && userOut) information = userOutSize;
+    if (userOut && information) std::memcpy(userOut, systemBuffer.data(), information);
+    if (ov) win32::CompleteOverlapped(ov, static_cast<uint32_t>(status), information);
+    {
+        std::lock_guard guard(win32::DispatcherLock());
+        done = true;
+    }
+    win32::WakeWaiters();
+    std::shared_ptr<UserRequest> keep = std::move(self);  // may be the last reference
+    file->Forget(this);
+}
+
+bool StackStartPending(PDEVICE_OBJECT device)
+{
+    for (PDEVICE_OBJECT d = device; d; d = d->AttachedTo)
+        if (std::atomic_ref<BOOLEAN>(d->StartPending).load()) return true;
+    return false;
+}
+
+HANDLE OpenDevice(const std::string& name, DWORD, DWORD, DWORD, DWORD)
+{
+    static const std::string prefix = "\\\\.\\";
+    PDEVICE_OBJECT device = IoLookupDevice("\\??\\" + name.substr(prefix.size()));
+    if (device && StackStartPending(device)) device = nullptr;
+    if (!device) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    auto file = std::make_shared<DeviceFile>(device);
+    NTSTATUS status = file->Open();
+    if (!NT_SUCCESS(status)) {
+        SetLastError(win32::ErrorFromNtStatus(static_cast<uint32_t>(status)));
+        return INVALID_HANDLE_VALUE;
+    }
+    return win32::InsertHandle(file);
+}
+
+} // namespace
+
+void IoRegisterUserNamespace() { win32::RegisterFileNamespace("\\\\.\\", OpenDevice); }
+void IoUnregisterUserNamespace() { win32::UnregisterFileNamespace("\\\\.\\"); }
+
+void IoSetFileClosedCallback(void (*callback)(PDEVICE_OBJECT)) { fileClosed = callback; }
+
+LONG IoOpenFileCount(PDEVICE_OBJECT device)
+{
+    std::lock_guard guard(CountLock());
+    auto it = OpenCounts().find(device);
+    return it == OpenCounts().end() ? 0 : it->second;
+}
+
+LONG IoUserRequestsOutstanding() { return requestsOutstanding.load(); }
+
+} // namespace nt
