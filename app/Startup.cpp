@@ -9,6 +9,7 @@
 #include "app/dsp/Uregector.h"
 #include "app/dsp/Utms.h"
 #include "app/dsp/Uvestramdebug.h"
+#include "app/link/Uusb.h"
 #include "app/memory/Uchan.h"
 #include "app/memory/Ufscan.h"
 #include "app/memory/Upanorama.h"
@@ -48,4 +49,7 @@ ProgramWindows::~ProgramWindows() {
   iqStorage_.reset();
   IQ = nullptr;
   while (!windows_.empty()) windows_.pop_back();
+  // The USB worker has been told to stop; it closes the device before anything under it
+  // goes away.
+  Usb.WaitForWorker(2000);
 }

@@ -13,6 +13,7 @@
 #include <cstdio>
 
 #include "app/Startup.h"
+#include "app/UsbBus.h"
 #include "app/panel/Umain.h"
 
 namespace {
@@ -47,6 +48,7 @@ int main(int argc, char** argv) {
   app.setQuitOnLastWindowClosed(false);  // the main window's closing ends the program
   CloseOnSignals();
   try {
+    KernelSession kernel;  // outlives the windows: the USB link closes its device first
     ProgramWindows windows;
     Main->show();
     // The desktop session ending quits the loop without a close: save all the same.
