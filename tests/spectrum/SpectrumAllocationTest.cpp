@@ -27,7 +27,7 @@ namespace {
 std::atomic<long> allocations{0};
 thread_local bool counting = false;  // only the thread under test counts
 
-void Count() {
+[[maybe_unused]] void Count() {
   if (counting) allocations.fetch_add(1, std::memory_order_relaxed);
 }
 }  // namespace
