@@ -67,8 +67,9 @@ void TIQ::FormCreate() {
 }
 
 void TIQ::ShowIqBlock(const int16_t* block) {
+  static const QString numbers = QString::fromUtf8(kNumbersItem);
   const QString scale = VScale->currentText();
-  if (scale == QString::fromUtf8(kNumbersItem)) {
+  if (scale == numbers) {
     ShowNumbers(block);
   } else {
     bool isNumber = false;

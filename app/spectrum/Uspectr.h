@@ -89,8 +89,9 @@ int32_t MarkerFrequency(int32_t fc, int x, int decimation);
 // averaging. Allocates nothing.
 void ProcessSampleBlock(SpectrumState&, const int16_t* block, const SpectrumControls&);
 
-// Everything one drawing shows, computed without touching a picture. Fixed size, so a
-// drawing allocates nothing but the strings it hands to the painter.
+// Everything one drawing shows, computed without touching a picture. Fixed size: laying
+// out a drawing allocates nothing; painting it costs only the toolkit's painters and the
+// text of the readouts (grid and labels are kept between drawings).
 struct SpectrumFrame {
   static constexpr int kMaxGridRows = 13;   // level lines 10 dB apart over 120 rows of dB
   static constexpr int kLabelChars = 40;    // room for the longest readout in UTF-8
