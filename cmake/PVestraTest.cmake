@@ -4,7 +4,8 @@
 # ./test.sh --sanitize runs under AddressSanitizer or ThreadSanitizer.
 function(pvestra_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
-  add_executable(${name} ${T_SOURCES})
+  # Every test program carries the leak-checker suppressions of the system libraries.
+  add_executable(${name} ${T_SOURCES} ${CMAKE_SOURCE_DIR}/tests/support/LsanSuppressions.cpp)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gmock)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests
                                             BUILD_RPATH "${CMAKE_BINARY_DIR}/bin")

@@ -7,10 +7,6 @@
 #include <dlfcn.h>
 
 
-// Under AddressSanitizer: fontconfig keeps a few caches to the end of the process, which
-// the leak checker would report against every test that draws text.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
-
 void EnsureQtApplication() {
   static int argc = 1;
   static char name[] = "spectrum_test";
