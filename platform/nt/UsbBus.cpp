@@ -16,8 +16,11 @@ namespace {
 
 PDRIVER_OBJECT BusDriver()
 {
+    // Filled in once: the dispatch table is read by every thread that sends a request down.
     static PDRIVER_OBJECT driver = [] {
         PDRIVER_OBJECT d = IoCreateDriverObject("\\Driver\\VestraUsbBus");
+        for (UCHAR major = 0; major <= IRP_MJ_MAXIMUM_FUNCTION; ++major)
+            d->MajorFunction[major] = UsbBusDevice::DispatchEntry();
         return d;
     }();
     return driver;
@@ -44,8 +47,6 @@ std::shared_ptr<UsbBusDevice> UsbBusDevice::Create(std::shared_ptr<UsbBackend> b
 {
     auto bus = std::make_shared<UsbBusDevice>(std::move(backend));
     PDRIVER_OBJECT driver = BusDriver();
-    for (UCHAR major = 0; major <= IRP_MJ_MAXIMUM_FUNCTION; ++major)
-        driver->MajorFunction[major] = Dispatch;
     IoCreateDevice(driver, sizeof(UsbBusDevice*), nullptr, FILE_DEVICE_USB, 0, FALSE, &bus->pdo_);
     *static_cast<UsbBusDevice**>(bus->pdo_->DeviceExtension) = bus.get();
     bus->pdo_->Flags &= ~DO_DEVICE_INITIALIZING;
