@@ -276,6 +276,8 @@ LONG IrpsOutstanding();
 // The device object that a name ("\Device\X", or a link "\??\X" / "\DosDevices\X") denotes,
 // or null. The result is not referenced.
 PDEVICE_OBJECT IoLookupDevice(const std::string& name);
+// A symbolic link's name as it was created ("\DosDevices\X" or "\??\X"), or empty.
+std::string IoLinkSpelling(const std::string& link);
 // The top of the stack that `device` belongs to.
 PDEVICE_OBJECT IoGetAttachedDevice(PDEVICE_OBJECT device);
 // Takes and drops a reference that keeps a device object's memory alive after IoDeleteDevice.

@@ -16,6 +16,7 @@ struct NameSpace {
     std::recursive_mutex lock;
     std::map<std::string, PDEVICE_OBJECT> devices;  // "\Device\X" → device
     std::map<std::string, std::string> links;       // "\??\X" → "\Device\X"
+    std::map<std::string, std::string> spellings;   // "\??\X" → the name as created
 };
 
 NameSpace& Names()
@@ -129,6 +130,7 @@ NTSTATUS IoCreateSymbolicLink(PCSTR link, PCSTR target)
     std::string key = CanonicalLink(link);
     if (n.links.count(key)) return STATUS_OBJECT_NAME_COLLISION;
     n.links[key] = target;
+    n.spellings[key] = link;
     return STATUS_SUCCESS;
 }
 
@@ -136,6 +138,7 @@ NTSTATUS IoDeleteSymbolicLink(PCSTR link)
 {
     NameSpace& n = Names();
     std::lock_guard guard(n.lock);
+    n.spellings.erase(CanonicalLink(link));
     return n.links.erase(CanonicalLink(link)) ? STATUS_SUCCESS : STATUS_OBJECT_NAME_NOT_FOUND;
 }
 
@@ -170,6 +173,14 @@ PDEVICE_OBJECT IoLookupDevice(const std::string& name)
     if (link != n.links.end()) target = link->second;
     auto it = n.devices.find(target);
     return it == n.devices.end() ? nullptr : it->second;
+}
+
+std::string IoLinkSpelling(const std::string& link)
+{
+    NameSpace& n = Names();
+    std::lock_guard guard(n.lock);
+    auto it = n.spellings.find(CanonicalLink(link));
+    return it == n.spellings.end() ? std::string() : it->second;
 }
 
 PDEVICE_OBJECT IoGetAttachedDevice(PDEVICE_OBJECT device)

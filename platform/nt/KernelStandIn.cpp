@@ -5,6 +5,7 @@
 #include "platform/nt/Registry.h"
 #include "platform/nt/UsbIpBus.h"
 
+#include <cctype>
 #include <cstdio>
 #include <dlfcn.h>
 #include <memory>

@@ -16,8 +16,11 @@ namespace {
 
 PDRIVER_OBJECT BusDriver()
 {
+    // Filled in once: the dispatch table is read by every thread that sends a request down.
     static PDRIVER_OBJECT driver = [] {
         PDRIVER_OBJECT d = IoCreateDriverObject("\\Driver\\VestraUsbBus");
+        for (UCHAR major = 0; major <= IRP_MJ_MAXIMUM_FUNCTION; ++major)
+            d->MajorFunction[major] = UsbBusDevice::DispatchEntry();
         return d;
     }();
     return driver;
@@ -44,8 +47,6 @@ std::shared_ptr<UsbBusDevice> UsbBusDevice::Create(std::shared_ptr<UsbBackend> b
 {
     auto bus = std::make_shared<UsbBusDevice>(std::move(backend));
     PDRIVER_OBJECT driver = BusDriver();
-    for (UCHAR major = 0; major <= IRP_MJ_MAXIMUM_FUNCTION; ++major)
-        driver->MajorFunction[major] = Dispatch;
     IoCreateDevice(driver, sizeof(UsbBusDevice*), nullptr, FILE_DEVICE_USB, 0, FALSE, &bus->pdo_);
     *static_cast<UsbBusDevice**>(bus->pdo_->DeviceExtension) = bus.get();
     bus->pdo_->Flags &= ~DO_DEVICE_INITIALIZING;
@@ -285,26 +286,25 @@ NTSTATUS UsbBusDevice::BulkOrInterrupt(PIRP irp, PURB urb)
 {
     auto& r = urb->UrbBulkOrInterruptTransfer;
     UsbTransfer t;
+    USBD_STATUS refusal = USBD_STATUS_SUCCESS;
     {
         std::lock_guard guard(lock_);
         auto handle = reinterpret_cast<uintptr_t>(r.PipeHandle);
         uint32_t generation = static_cast<uint32_t>(handle >> 16);
         size_t index = (handle & 0xFFFF) - 1;
         if (generation != generation_ || index >= pipes_.size()) {
-            lock_.unlock();
-            CompleteNow(irp, urb, USBD_STATUS_INVALID_PIPE_HANDLE, STATUS_INVALID_PARAMETER, 0);
-            lock_.lock();
-            return STATUS_INVALID_PARAMETER;
+            refusal = USBD_STATUS_INVALID_PIPE_HANDLE;  // stale: from before a stop or reconfiguration
+        } else {
+            const Pipe& pipe = pipes_[index];
+            bool in = r.TransferFlags & USBD_TRANSFER_DIRECTION_IN;
+            if (r.TransferBufferLength > pipe.maximumTransferSize || in != bool(pipe.endpoint & 0x80))
+                refusal = USBD_STATUS_INVALID_PARAMETER;
+            t.endpoint = pipe.endpoint;
         }
-        const Pipe& pipe = pipes_[index];
-        bool in = r.TransferFlags & USBD_TRANSFER_DIRECTION_IN;
-        if (r.TransferBufferLength > pipe.maximumTransferSize || in != bool(pipe.endpoint & 0x80)) {
-            lock_.unlock();
-            CompleteNow(irp, urb, USBD_STATUS_INVALID_PARAMETER, STATUS_INVALID_PARAMETER, 0);
-            lock_.lock();
-            return STATUS_INVALID_PARAMETER;
-        }
-        t.endpoint = pipe.endpoint;
+    }
+    if (refusal != USBD_STATUS_SUCCESS) {
+        CompleteNow(irp, urb, refusal, STATUS_INVALID_PARAMETER, 0);
+        return STATUS_INVALID_PARAMETER;
     }
     t.length = r.TransferBufferLength;
     t.shortOk = r.TransferFlags & USBD_SHORT_TRANSFER_OK;
@@ -317,11 +317,10 @@ NTSTATUS UsbBusDevice::Start(PIRP irp, PURB urb, const UsbTransfer& proto, Live 
     UsbTransfer t = proto;
     std::shared_ptr<UsbBackend> backend;
     {
-        std::lock_guard guard(lock_);
+        std::unique_lock lock(lock_);
         if (gone_ || !backend_) {
-            lock_.unlock();
+            lock.unlock();
             CompleteNow(irp, urb, USBD_STATUS_DEVICE_GONE, STATUS_DEVICE_NOT_CONNECTED, 0);
-            lock_.lock();
             return STATUS_DEVICE_NOT_CONNECTED;
         }
         backend = backend_;

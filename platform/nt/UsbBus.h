@@ -67,6 +67,8 @@ public:
     ~UsbBusDevice();
     explicit UsbBusDevice(std::shared_ptr<UsbBackend> backend);
 
+    static PDRIVER_DISPATCH DispatchEntry() { return Dispatch; }
+
 private:
     struct Live {
         PIRP irp = nullptr;

@@ -41,11 +41,6 @@ PUSB_INTERFACE_DESCRIPTOR USBD_ParseConfigurationDescriptorEx(
 PURB USBD_CreateConfigurationRequestEx(PUSB_CONFIGURATION_DESCRIPTOR config,
                                        PUSBD_INTERFACE_LIST_ENTRY list)
 {
-    ULONG interfaces = 0, pipes = 0;
-    for (auto* e = list; e->InterfaceDescriptor; ++e) {
-        ++interfaces;
-        pipes += e->InterfaceDescriptor->bNumEndpoints;
-    }
     // Room for every interface's full pipe array, whichever way the counts fall.
     size_t size = sizeof(_URB_SELECT_CONFIGURATION);
     for (auto* e = list; e->InterfaceDescriptor; ++e)
@@ -69,8 +64,6 @@ PURB USBD_CreateConfigurationRequestEx(PUSB_CONFIGURATION_DESCRIPTOR config,
         info = reinterpret_cast<PUSBD_INTERFACE_INFORMATION>(reinterpret_cast<UCHAR*>(info) +
                                                              info->Length);
     }
-    (void)interfaces;
-    (void)pipes;
     return urb;
 }
 

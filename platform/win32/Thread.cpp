@@ -1,7 +1,7 @@
 // Threads whose handles are signalled when they end.
 #include "platform/win32/Thread.h"
 
-#include <atomic>
+#include <future>
 #include <thread>
 #include <unistd.h>
 #include <sys/syscall.h>
@@ -29,12 +29,12 @@ HANDLE CreateThread(void*, size_t, LPTHREAD_START_ROUTINE start, void* arg, DWOR
         return nullptr;
     }
     auto object = std::make_shared<win32::ThreadObject>();
-    std::atomic<DWORD> id{0};
-    std::atomic<bool> started{false};
-    std::thread([object, start, arg, &id, &started] {
-        id = GetCurrentThreadId();
-        started.store(true, std::memory_order_release);
-        started.notify_one();
+    // The new thread reports its id through a shared state, never through this frame,
+    // which may be gone by the time the thread runs on.
+    auto id = std::make_shared<std::promise<DWORD>>();
+    std::future<DWORD> idKnown = id->get_future();
+    std::thread([object, start, arg, id] {
+        id->set_value(GetCurrentThreadId());
         DWORD code = start(arg);
         {
             std::lock_guard guard(win32::DispatcherLock());
@@ -43,8 +43,7 @@ HANDLE CreateThread(void*, size_t, LPTHREAD_START_ROUTINE start, void* arg, DWOR
         }
         win32::WakeWaiters();
     }).detach();
-    started.wait(false, std::memory_order_acquire);
-    if (threadId) *threadId = id;
+    if (threadId) *threadId = idKnown.get();
     return win32::InsertHandle(object);
 }
 

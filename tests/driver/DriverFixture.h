@@ -65,13 +65,18 @@ struct PendingIo {
     DWORD startError = 0;
 };
 
+// Where the libraries were built: PVESTRA_BIN, else beside libvestra_nt.so.
+inline std::string BinFolder()
+{
+    const char* bin = std::getenv("PVESTRA_BIN");
+    return bin && *bin ? bin : nt::KernelLibraryFolder();
+}
+
 class DriverFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const char* bin = std::getenv("PVESTRA_BIN");
-        ASSERT_NE(bin, nullptr);
-        ASSERT_TRUE(nt::StartKernelWithoutBus(std::string(bin) + "/libUSBKRNb.so"));
+        ASSERT_TRUE(nt::StartKernelWithoutBus(BinFolder() + "/libUSBKRNb.so"));
     }
 
     void TearDown() override

@@ -4,6 +4,7 @@
 
 #include "driver/ReceiverDevice.h"
 #include "platform/nt/Power.h"
+#include "platform/nt/Registry.h"
 
 namespace drivertest {
 namespace {
@@ -258,6 +259,36 @@ TEST_F(Lifecycle, AFailedAddLeavesNothingAndUsesNoUnit)
     Open(1);  // the refused device did not use up unit 1
     Unplug(refused);
 }
+
+struct RegistryCase {
+    const char* name;
+    bool controlClass, servicesClass;
+    const char* link;
+};
+
+class LinkPrefix : public DriverFixture, public ::testing::WithParamInterface<RegistryCase> {};
+
+TEST_P(LinkPrefix, ComesFromWhereTheRegistryKeepsTheClassList)
+{
+    const std::string control = "\\Registry\\Machine\\System\\CurrentControlSet\\Control\\Class";
+    const std::string services = "\\Registry\\Machine\\System\\CurrentControlSet\\Services\\Class";
+    nt::RegistryDeleteKey(control);
+    nt::RegistryDeleteKey(services);
+    if (GetParam().controlClass) nt::RegistryCreateKey(control);
+    if (GetParam().servicesClass) nt::RegistryCreateKey(services);
+    Plug();
+    EXPECT_EQ(nt::IoLinkSpelling("\\??\\USBVestra0"), GetParam().link);
+    Open();  // applications open it the same way on both families
+    nt::RegistryDeleteKey(services);
+    nt::RegistryInstallDefaults();
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, LinkPrefix,
+                         ::testing::Values(RegistryCase{"Present", true, false, "\\??\\USBVestra0"},
+                                           RegistryCase{"Older", false, true, "\\DosDevices\\USBVestra0"},
+                                           RegistryCase{"Both", true, true, "\\??\\USBVestra0"},
+                                           RegistryCase{"Neither", false, false, "\\??\\USBVestra0"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Lifecycle, LastCloseAfterUnplugRemovesTheDeviceAndUnloadsTheDriver)
 {

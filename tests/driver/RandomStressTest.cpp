@@ -5,7 +5,9 @@
 #include "DriverFixture.h"
 
 #include <cerrno>
+#include <atomic>
 #include <random>
+#include <thread>
 
 namespace drivertest {
 namespace {
@@ -165,6 +167,52 @@ TEST_P(RandomStress, EveryRequestCompletesOnceAndNothingLeaks)
     nt::PnpFlush();
     EXPECT_EQ(nt::PnpDeviceCount(), 0u);
     EXPECT_FALSE(nt::PnpDriverLoaded());
+    EXPECT_EQ(nt::IoUserRequestsOutstanding(), 0);
+    EXPECT_EQ(nt::PoolUsageTotal().blocks, 0u);
+    CloseHandle(events[0]);
+    CloseHandle(events[1]);
+}
+
+// The same steps while another thread completes transfers at the same time as the test
+// cancels, closes and unplugs: only the end state can be checked, but every race between a
+// completion and a cancel or an unplug is run many times.
+TEST_P(RandomStress, CompletionsRacingWithCancelsAndUnplugsLeaveNothingBehind)
+{
+    events[0] = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    events[1] = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<bool> stop{false};
+    std::thread completer([&] {
+        std::mt19937 local(GetParam() * 7919u);
+        static const UCHAR endpoints[] = {0x85, 0x81, 0x83, 0x06};
+        while (!stop) {
+            auto& device = *slots[local() % 2];
+            UCHAR ep = endpoints[local() % 4];
+            if (auto seen = device.WaitSubmitted(ep, 1ms)) {
+                ScriptedUsbDevice::Reply reply;
+                reply.status = local() % 5 == 0 ? -EILSEQ : 0;
+                if (ep & 0x80)
+                    reply.data.assign(seen->length, 1);
+                else
+                    reply.outActual = seen->length;
+                device.Complete(seen->id, reply);
+            }
+        }
+    });
+    for (int step = 0; step < 5000; ++step) {
+        if (Pick(12) >= 9) continue;  // the other thread does the completing
+        ASSERT_NO_FATAL_FAILURE(Step()) << "step " << step;
+        std::erase_if(ios, [](Io& io) { return io.pending->Done(); });
+    }
+    for (HANDLE h : open) CloseHandle(h);
+    open.clear();
+    stop = true;
+    completer.join();
+    for (auto& io : ios) EXPECT_TRUE(io.pending->Done());
+    ios.clear();
+    for (size_t s = 0; s < 2; ++s)
+        if (plugged[s]) slots[s]->Unplug();
+    nt::PnpFlush();
+    EXPECT_EQ(nt::PnpDeviceCount(), 0u);
     EXPECT_EQ(nt::IoUserRequestsOutstanding(), 0);
     EXPECT_EQ(nt::PoolUsageTotal().blocks, 0u);
     CloseHandle(events[0]);

@@ -81,7 +81,8 @@ uint16_t FreePort()
 
 TEST(SimulatorEndToEnd, CommandUnplugAndPlugAgain)
 {
-    std::string bin = std::getenv("PVESTRA_BIN") ? std::getenv("PVESTRA_BIN") : ".";
+    const char* env = std::getenv("PVESTRA_BIN");
+    std::string bin = env && *env ? env : nt::KernelLibraryFolder();
     std::string program = bin + "/vestra-sim";
     struct stat st;
     if (stat(program.c_str(), &st) != 0) GTEST_SKIP() << "vestra-sim is not built";
@@ -103,8 +104,9 @@ TEST(SimulatorEndToEnd, CommandUnplugAndPlugAgain)
     uint8_t command[64] = {};
     OVERLAPPED write{};
     write.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (!DeviceIoControl(h, IOCTL_WRITE_COMMAND, command, 64, nullptr, 0, nullptr, &write))
+    if (!DeviceIoControl(h, IOCTL_WRITE_COMMAND, command, 64, nullptr, 0, nullptr, &write)) {
         ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+    }
     ASSERT_EQ(WaitForSingleObject(write.hEvent, 2000), WAIT_OBJECT_0);
     EXPECT_TRUE(GetOverlappedResult(h, &write, &n, FALSE));
     EXPECT_EQ(n, 64u);

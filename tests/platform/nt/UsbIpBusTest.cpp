@@ -60,9 +60,7 @@ protected:
     void Start(nt::UsbBusConfig config = {})
     {
         config.server = peer.Address();
-        const char* bin = std::getenv("PVESTRA_BIN");
-        ASSERT_NE(bin, nullptr);
-        ASSERT_TRUE(nt::StartKernelStandIn(config, std::string(bin) + "/libUSBKRNb.so"));
+        ASSERT_TRUE(nt::StartKernelStandIn(config));  // the driver beside libvestra_nt.so
     }
     void TearDown() override
     {

@@ -43,7 +43,12 @@ TEST_P(ParseInterfaces, FindsTheInterfaceByNumberAndAlternate)
 INSTANTIATE_TEST_SUITE_P(Cases, ParseInterfaces,
                          ::testing::Values(ParseCase{0, 0, -1, 9}, ParseCase{0, 1, -1, 32}, ParseCase{1, 0, -1, 48},
                                            ParseCase{1, 1, -1, -1}, ParseCase{-1, 1, -1, 32},
-                                           ParseCase{1, -1, 0x03, 48}, ParseCase{0, 0, 0x03, -1}));
+                                           ParseCase{1, -1, 0x03, 48}, ParseCase{0, 0, 0x03, -1}),
+                         [](const auto& info) {
+                             auto part = [](LONG v) { return v < 0 ? std::string("Any") : std::to_string(v); };
+                             return "Interface" + part(info.param.number) + "Alternate" + part(info.param.alternate) +
+                                    "Class" + part(info.param.cls);
+                         });
 
 TEST(ParseInterfaces, StaysInsideTheTotalLengthAndSurvivesAZeroLength)
 {
@@ -100,6 +105,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, LinuxStatuses,
                                            StatusCase{-ENOENT, USBD_STATUS_CANCELED, STATUS_CANCELLED},
                                            StatusCase{-ESHUTDOWN, USBD_STATUS_DEVICE_GONE, STATUS_DEVICE_NOT_CONNECTED},
                                            StatusCase{-ENODEV, USBD_STATUS_DEVICE_GONE, STATUS_DEVICE_NOT_CONNECTED},
-                                           StatusCase{-9999, USBD_STATUS_DEV_NOT_RESPONDING, STATUS_UNSUCCESSFUL}));
+                                           StatusCase{-9999, USBD_STATUS_DEV_NOT_RESPONDING, STATUS_UNSUCCESSFUL}),
+                         [](const auto& info) { return "Errno" + std::to_string(-info.param.linuxStatus); });
 
 } // namespace

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -135,7 +137,12 @@ INSTANTIATE_TEST_SUITE_P(Statuses, StatusMapping,
                                            StatusCase{0xC000009Du, ERROR_DEVICE_NOT_CONNECTED},
                                            StatusCase{0xC000009Au, ERROR_NO_SYSTEM_RESOURCES},
                                            StatusCase{0x80000011u, ERROR_BUSY},
-                                           StatusCase{0xC0000001u, ERROR_GEN_FAILURE}));
+                                           StatusCase{0xC0000001u, ERROR_GEN_FAILURE}),
+                         [](const auto& info) {
+                             char name[16];
+                             std::snprintf(name, sizeof name, "Status%08X", info.param.status);
+                             return std::string(name);
+                         });
 
 TEST_F(FileRouting, WaitingGetOverlappedResultBlocksUntilCompletion)
 {

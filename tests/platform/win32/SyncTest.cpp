@@ -38,7 +38,12 @@ INSTANTIATE_TEST_SUITE_P(Cases, WaitPriority,
                          ::testing::Values(PriorityCase{{}, WAIT_TIMEOUT}, PriorityCase{{3}, WAIT_OBJECT_0 + 3},
                                            PriorityCase{{2, 3}, WAIT_OBJECT_0 + 2},
                                            PriorityCase{{0, 1, 2, 3}, WAIT_OBJECT_0},
-                                           PriorityCase{{3, 1}, WAIT_OBJECT_0 + 1}));
+                                           PriorityCase{{3, 1}, WAIT_OBJECT_0 + 1}),
+                         [](const auto& info) {
+                             std::string name = "Signalled";
+                             for (int i : info.param.signalled) name += std::to_string(i);
+                             return info.param.signalled.empty() ? std::string("NoneSignalled") : name;
+                         });
 
 TEST(Events, ManualResetStaysSetUntilResetAndAutoResetReleasesOneWait)
 {
