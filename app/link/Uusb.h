@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "driver/UsbVestra.h"
 #include "platform/win32/WinTypes.h"
 
 // The window message the USB link posts to the main window, and its event codes.
@@ -30,11 +31,11 @@ enum LinkEvent : int {
 };
 
 // The driver's device and control codes, as the link uses them.
-constexpr const char* kUsbDeviceName = "\\\\.\\USBVestra0";
-constexpr DWORD IOCTL_SET_REMOVAL_EVENT = 0x222000;
-constexpr DWORD IOCTL_READ_INTERRUPT = 0x222004;
-constexpr DWORD IOCTL_READ_BULK2 = 0x222008;
-constexpr DWORD IOCTL_WRITE_COMMAND = 0x222010;
+using usbkrn::IOCTL_READ_BULK2;
+using usbkrn::IOCTL_READ_INTERRUPT;
+using usbkrn::IOCTL_SET_REMOVAL_EVENT;
+using usbkrn::IOCTL_WRITE_COMMAND;
+constexpr const char* kUsbDeviceName = usbkrn::kUserDeviceName;
 constexpr DWORD IOCTL_BEFORE_CLOSE = 0x222014;  // issued before closing; the driver rejects it
 
 constexpr int kRingSlots = 32;
