@@ -3,61 +3,19 @@
 // fails the pending read, and plug brings the device back.
 #include "driver/UsbVestra.h"
 #include "platform/nt/KernelStandIn.h"
-#include "platform/usbip/SocketIo.h"
 #include "platform/win32/File.h"
 #include "platform/win32/Sync.h"
+#include "tests/sim/SimProcess.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdlib>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
 using namespace usbkrn;
-
-class Simulator {
-public:
-    bool Start(const std::string& program, uint16_t port)
-    {
-        int fds[2];
-        if (pipe(fds) != 0) return false;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[0], 0);
-        posix_spawn_file_actions_addclose(&actions, fds[1]);
-        std::string address = "127.0.0.1:" + std::to_string(port);
-        const char* argv[] = {program.c_str(), "--usb", address.c_str(), "--no-serial", nullptr};
-        int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, const_cast<char**>(argv), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[0]);
-        input_ = fds[1];
-        return rc == 0;
-    }
-    void Say(const std::string& line)
-    {
-        std::string text = line + "\n";
-        (void)!write(input_, text.data(), text.size());
-    }
-    ~Simulator()
-    {
-        if (input_ >= 0) close(input_);
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-
-private:
-    pid_t pid_ = -1;
-    int input_ = -1;
-};
 
 HANDLE OpenWithin(std::chrono::milliseconds limit)
 {
@@ -71,14 +29,6 @@ HANDLE OpenWithin(std::chrono::milliseconds limit)
     return INVALID_HANDLE_VALUE;
 }
 
-uint16_t FreePort()
-{
-    int fd = usbip::listenTcp("127.0.0.1", 0);
-    uint16_t port = usbip::boundPort(fd);
-    close(fd);
-    return port;
-}
-
 TEST(SimulatorEndToEnd, CommandUnplugAndPlugAgain)
 {
     const char* env = std::getenv("PVESTRA_BIN");
@@ -86,11 +36,10 @@ TEST(SimulatorEndToEnd, CommandUnplugAndPlugAgain)
     std::string program = bin + "/vestra-sim";
     struct stat st;
     if (stat(program.c_str(), &st) != 0) GTEST_SKIP() << "vestra-sim is not built";
-    uint16_t port = FreePort();
-    Simulator sim;
-    ASSERT_TRUE(sim.Start(program, port));
+    simtest::SimProcess sim({"--no-serial"});
+    ASSERT_TRUE(sim.started());
     nt::UsbBusConfig config;
-    config.server = "127.0.0.1:" + std::to_string(port);
+    config.server = "127.0.0.1:" + std::to_string(sim.port());
     ASSERT_TRUE(nt::StartKernelStandIn(config, bin + "/libUSBKRNb.so"));
 
     HANDLE h = OpenWithin(std::chrono::seconds(10));
@@ -115,7 +64,7 @@ TEST(SimulatorEndToEnd, CommandUnplugAndPlugAgain)
     uint8_t report[64];
     OVERLAPPED read{};
     read.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    sim.Say("unplug");
+    sim.command("unplug");
     BOOL failed = FALSE;
     for (int i = 0; i < 100 && !failed; ++i) {
         if (!DeviceIoControl(h, IOCTL_READ_INTERRUPT, nullptr, 0, report, 64, nullptr, &read) &&
@@ -126,7 +75,7 @@ TEST(SimulatorEndToEnd, CommandUnplugAndPlugAgain)
     }
     EXPECT_EQ(WaitForSingleObject(removal, 5000), WAIT_OBJECT_0);
     CloseHandle(h);
-    sim.Say("plug");
+    sim.command("plug");
     HANDLE again = OpenWithin(std::chrono::seconds(10));
     EXPECT_NE(again, INVALID_HANDLE_VALUE);
     if (again != INVALID_HANDLE_VALUE) CloseHandle(again);
