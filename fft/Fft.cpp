@@ -9,6 +9,7 @@ namespace {
 
 using fftlib::kPoints;
 constexpr int kHalf = kPoints / 2;
+constexpr float kScale = 1.0f / kPoints;
 
 // Every call uses buffers of this alignment, so the plan made at load time fits them
 // (FFTW's new-array execution needs the same alignment as the planning arrays).
@@ -56,12 +57,10 @@ extern "C" __attribute__((visibility("default"))) void fft(float* q, float* i, i
   }
   fftwf_execute_dft(forwardPlan.plan, in, out);
 
-  // Centre the spectrum: negative offsets (upper half of the DFT) go first. The sums are
-  // not divided by the point count: the receiver's level scale expects a carrier of
-  // amplitude A at magnitude 512·A.
+  // Centre the spectrum: negative offsets (upper half of the DFT) go first.
   for (int k = 0; k < kPoints; ++k) {
     const int bin = (k + kHalf) % kPoints;
-    out1[k] = out[bin][0];
-    out2[k] = out[bin][1];
+    out1[k] = out[bin][0] * kScale;
+    out2[k] = out[bin][1] * kScale;
   }
 }

@@ -4,9 +4,8 @@
 // (oldest sample first), returned in centred order: entry 256 is zero offset, entry k
 // belongs to bin k - 256, so a carrier above the tuned frequency (the receiver mixes it
 // to I = cos, Q = sin) lands above entry 256. out1 receives the real parts, out2 the
-// imaginary parts. The sums are not divided: a carrier of amplitude A (in sample units)
-// shows a magnitude of about 512·A in its bin, the scale on which the main window's level
-// axis reads antenna levels.
+// imaginary parts. The result is divided by 512, so a carrier of amplitude A (in sample
+// units) shows a magnitude of about A in its bin.
 //
 // Any n other than 512, or a null pointer, leaves the outputs untouched: the caller's
 // arrays may be shorter than 512, so nothing is written. The call allocates nothing and

@@ -397,8 +397,8 @@ TEST_F(SpectrumRender, CarrierFromTheLibraryShowsAsThePeak) {
   std::vector<int16_t> block(kSampleBlockSamples);
   for (int p = 0; p < kSampleBlockSamples / 2; ++p) {
     const double phase = 2 * 3.141592653589793 * 2000.0 * p / 11070.0;
-    block[2 * p] = int16_t(std::lround(10 * std::cos(phase)));  // below the log view's clamp
-    block[2 * p + 1] = int16_t(std::lround(10 * std::sin(phase)));
+    block[2 * p] = int16_t(std::lround(1000 * std::cos(phase)));
+    block[2 * p + 1] = int16_t(std::lround(1000 * std::sin(phase)));
   }
   for (int mashtab : {0, 1}) {
     SCOPED_TRACE(mashtab);
