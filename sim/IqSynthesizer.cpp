@@ -25,7 +25,7 @@ std::complex<double> rotator(double hz) {
 IqSynthesizer::IqSynthesizer(uint32_t seed) : acc_(kPairs), noiseState_(seed ? seed : 1) {}
 
 double IqSynthesizer::amplitudeFor(double levelDb, double gainDb) {
-    return std::pow(10.0, (levelDb + gainDb - 87.5) / 20.0) / 512.0;
+    return std::pow(10.0, (levelDb + gainDb - 87.5) / 20.0);
 }
 
 std::vector<uint8_t> IqSynthesizer::keyingPattern(const Signal& s) {
@@ -111,9 +111,11 @@ void IqSynthesizer::synthesize(const SignalScene& scene, const std::vector<Signa
     // Forget signals that left the span or the scene, so their state does not pile up.
     std::erase_if(osc_, [](const auto& kv) { return !kv.second.seen; });
 
-    // Band noise in a bin of 11070/512 Hz, then its standard deviation per sample and component.
+    // Band noise in a bin of 11070/512 Hz, then its standard deviation per sample and component
+    // (a bin of the divided transform averages 512 samples: the per-sample deviation is
+    // √512 times the bin magnitude, shared by the two components).
     const double binDb = scene.noiseDensity(tuned) + 10.0 * std::log10(kSampleRate / 512.0);
-    const double bandSigma = std::pow(10.0, (binDb + gainDb - 87.5) / 20.0) / 32.0;
+    const double bandSigma = std::pow(10.0, (binDb + gainDb - 87.5) / 20.0) * 16.0;
     const double sigma = std::sqrt(bandSigma * bandSigma + kAdcNoise * kAdcNoise);
     // Sum of four uniform values in [-1, 1): variance 4/3, close enough to Gaussian.
     const double noiseScale = sigma / std::sqrt(4.0 / 3.0) / 2147483648.0;

@@ -5,8 +5,8 @@
 // Q = sin(2π·Δf·t), so in the transform of x = I + jQ it lies above the centre bin.
 //
 // Scale: the samples carry the receiver's gain G (dB), so that a tone of antenna level L dB
-// has amplitude 10^((L + G − 87.5) / 20) / 512 and a 512-point transform shows it with the
-// magnitude 10^((L + G − 87.5) / 20), which the PC's level scale turns back into L.
+// has amplitude 10^((L + G − 87.5) / 20); the PC's 512-point transform, divided by the point
+// count, shows it with that magnitude, which the PC's level scale turns back into L.
 //
 // Cost: every signal in the span is a complex rotator updated by one multiplication per
 // sample (renormalised once per block); keying and modulation use counters and a second

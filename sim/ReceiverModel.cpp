@@ -19,8 +19,9 @@ constexpr std::pair<char, int32_t> kInitialValues[] = {
 // Letters that every full upload of the PC program carries, whatever its controls show.
 constexpr char kUploadLetters[] = {'F', 'R', 'S', 'B', 'D', 'U', 'z', 'i', 'w', 'v', 'O', 'K', 'M'};
 
-// The AGC keeps the strongest part of the span about 20 dB below full scale.
-constexpr double kAgcTargetDb = 212.0;
+// The AGC keeps the strongest part of the span about 20 dB below full scale: a tone at
+// 20·log10(32767) − 20 = 70.3 dB of amplitude, so G = 157.8 − L.
+constexpr double kAgcTargetDb = 158.0;
 // The PC adds this to the reported gain under AGC; the samples carry the same.
 constexpr double kAgcGainBase = 36.0;
 constexpr double kPreampGain = 15.0;
