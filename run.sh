@@ -29,6 +29,7 @@ trap cleanup EXIT INT TERM
 
 if [ "$mode" != none ] && [ -x "$bin/vestra-sim" ]; then
   runtime=${XDG_RUNTIME_DIR:-/tmp}
+  mkdir -p "$runtime/vestra"
   link="$runtime/vestra/ttyVESTRA"
   if [ "$mode" = serial ]; then
     sim_args=(--no-usb --serial "$link")
@@ -37,10 +38,16 @@ if [ "$mode" != none ] && [ -x "$bin/vestra-sim" ]; then
     sim_args=(--serial "$link")
   fi
   # The simulator reads commands from its standard input; keep it open and quiet.
-  tail -f /dev/null | "$bin/vestra-sim" "${sim_args[@]}" --log "$runtime/vestra/sim.log" >/dev/null 2>&1 &
+  "$bin/vestra-sim" "${sim_args[@]}" --log "$runtime/vestra/sim.log" < <(tail -f /dev/null) \
+    >"$runtime/vestra/sim.out" 2>&1 &
   sim_pid=$!
   sleep 0.5
-  echo "Simulated receiver running (log: $runtime/vestra/sim.log)"
+  if kill -0 "$sim_pid" 2>/dev/null; then
+    echo "Simulated receiver running (frames: $runtime/vestra/sim.log)"
+  else
+    echo "The simulator did not start: $(tail -1 "$runtime/vestra/sim.out")" >&2
+    sim_pid=""
+  fi
 fi
 
 "$bin/PVestra"
