@@ -11,6 +11,7 @@ function(pvestra_add_test name)
                                             BUILD_RPATH "${CMAKE_BINARY_DIR}/bin")
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
+    NO_PRETTY_VALUES
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
                ENVIRONMENT_MODIFICATION "PVESTRA_BIN=set:${CMAKE_BINARY_DIR}/bin"
