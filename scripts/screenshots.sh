@@ -62,6 +62,7 @@ key() { xdotool windowfocus --sync "$main" key "$1"; sleep 0.5; }
 click 380 299   # СПЕКТР: the sample stream on, so the spectrum shows the simulated band
 sleep 2
 shoot 'РПУ' main
+click 594 299; sleep 3; shoot 'РПУ' main-averaged; click 594 299   # Уср: averaging on, then off
 click 594 340; shoot 'Память' channels; click 594 340
 click 594 371; shoot 'Доп. параметры' parameters; click 594 371
 click 594 402; shoot 'Настройки' settings; click 594 402
