@@ -165,8 +165,10 @@ TEST_F(KnobTest, NewControlAndMissingBagItemsTakeTheDefaults) {
   onlyStep.Write("Step", std::int32_t(5));
   ASSERT_EQ(knob->LoadFromBag(onlyStep), ole::S_OK);
   EXPECT_EQ(Get(dispid::Step), ole::Variant(std::int32_t(5)));
-  for (const auto& d : defaults)
-    if (d.id != dispid::Step) EXPECT_EQ(Get(d.id), d.def) << d.id;
+  for (const auto& d : defaults) {
+    if (d.id == dispid::Step) continue;
+    EXPECT_EQ(Get(d.id), d.def) << d.id;
+  }
 
   // The named form carries every property under its name and loads back the same.
   Put(dispid::ToolTipText, "Подсказка");

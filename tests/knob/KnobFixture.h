@@ -32,6 +32,9 @@ inline std::ostream& operator<<(std::ostream& os, const Fired& f) {
   return os << ")";
 }
 
+// One operator input, for tables of input sequences and the events they fire.
+enum class Act { PressL, ReleaseL, PressR, ReleaseR, PressM, ReleaseM, DoubleL, DoubleR, Tick2, RunDownOn, RunDownOff, RunUpOn, RunUpOff };
+
 class KnobTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -95,6 +98,24 @@ class KnobTest : public ::testing::Test {
     ASSERT_NE(native, 0) << "timer " << id << " is not running";
     QTimerEvent e(native);
     QCoreApplication::sendEvent(knob, &e);
+  }
+
+  void Perform(Act a) {
+    switch (a) {
+      case Act::PressL: Press(Qt::LeftButton); break;
+      case Act::ReleaseL: Release(Qt::LeftButton); break;
+      case Act::PressR: Press(Qt::RightButton); break;
+      case Act::ReleaseR: Release(Qt::RightButton); break;
+      case Act::PressM: Press(Qt::MiddleButton); break;
+      case Act::ReleaseM: Release(Qt::MiddleButton); break;
+      case Act::DoubleL: DoubleClick(Qt::LeftButton); break;
+      case Act::DoubleR: DoubleClick(Qt::RightButton); break;
+      case Act::Tick2: Tick(2); break;
+      case Act::RunDownOn: Run(true, true); break;
+      case Act::RunDownOff: Run(true, false); break;
+      case Act::RunUpOn: Run(false, true); break;
+      case Act::RunUpOff: Run(false, false); break;
+    }
   }
 
   // Takes n repaints and returns the value each one reported.

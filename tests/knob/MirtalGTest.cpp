@@ -97,8 +97,6 @@ TEST_F(KnobTest, OtherBackgroundsNeitherTurnNorResetAtFirstDrawing) {
   EXPECT_EQ(Repaints(2), (std::vector<std::int32_t>{42, 42}));
 }
 
-enum class Act { PressL, ReleaseL, PressR, ReleaseR, DoubleL, RunOn, RunOff };
-
 TEST_F(KnobTest, MouseIsFiredForPressReleaseDoubleClickAndRun) {
   using mirtal::event::Mouse;
   const Fired down{Mouse, {true}}, up{Mouse, {false}};
@@ -110,23 +108,13 @@ TEST_F(KnobTest, MouseIsFiredForPressReleaseDoubleClickAndRun) {
       {"left press and release", {Act::PressL, Act::ReleaseL}, {down, up}},
       {"right press and release", {Act::PressR, Act::ReleaseR}, {down, up}},
       {"double-click", {Act::DoubleL, Act::ReleaseL}, {down, up, down, up}},
-      {"Run", {Act::RunOn, Act::RunOff}, {down, up}},
+      {"Run", {Act::RunUpOn, Act::RunUpOff}, {down, up}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     TearDown();
     SetUp();
-    for (Act a : c.acts) {
-      switch (a) {
-        case Act::PressL: Press(Qt::LeftButton); break;
-        case Act::ReleaseL: Release(Qt::LeftButton); break;
-        case Act::PressR: Press(Qt::RightButton); break;
-        case Act::ReleaseR: Release(Qt::RightButton); break;
-        case Act::DoubleL: DoubleClick(Qt::LeftButton); break;
-        case Act::RunOn: Run(false, true); break;
-        case Act::RunOff: Run(false, false); break;
-      }
-    }
+    for (Act a : c.acts) Perform(a);
     EXPECT_EQ(events, c.fired);  // no MouseInt in this build
   }
 }

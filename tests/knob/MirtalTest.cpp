@@ -112,8 +112,6 @@ TEST_F(KnobTest, SettingKindResetsTheValue) {
   }
 }
 
-enum class Act { PressL, ReleaseL, PressR, ReleaseR, PressM, ReleaseM, DoubleL, DoubleR, Tick2, RunDownOn, RunDownOff, RunUpOn, RunUpOff };
-
 TEST_F(KnobTest, MouseIntFollowsPressReleaseRunAndTheDoubleClickTick) {
   using mirtal::event::MouseInt;
   const Fired on{MouseInt, {std::int32_t(1)}}, off{MouseInt, {std::int32_t(0)}};
@@ -135,23 +133,7 @@ TEST_F(KnobTest, MouseIntFollowsPressReleaseRunAndTheDoubleClickTick) {
     SCOPED_TRACE(c.name);
     TearDown();
     SetUp();
-    for (Act a : c.acts) {
-      switch (a) {
-        case Act::PressL: Press(Qt::LeftButton); break;
-        case Act::ReleaseL: Release(Qt::LeftButton); break;
-        case Act::PressR: Press(Qt::RightButton); break;
-        case Act::ReleaseR: Release(Qt::RightButton); break;
-        case Act::PressM: Press(Qt::MiddleButton); break;
-        case Act::ReleaseM: Release(Qt::MiddleButton); break;
-        case Act::DoubleL: DoubleClick(Qt::LeftButton); break;
-        case Act::DoubleR: DoubleClick(Qt::RightButton); break;
-        case Act::Tick2: Tick(2); break;
-        case Act::RunDownOn: Run(true, true); break;
-        case Act::RunDownOff: Run(true, false); break;
-        case Act::RunUpOn: Run(false, true); break;
-        case Act::RunUpOff: Run(false, false); break;
-      }
-    }
+    for (Act a : c.acts) Perform(a);
     EXPECT_EQ(events, c.fired);  // Mouse is never among them
   }
 }
