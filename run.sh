@@ -24,7 +24,12 @@ fi
 
 bin="$root/build/bin"
 sim_pid=""
-cleanup() { [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true; }
+former_port=""
+cleanup() {
+  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; fi
+  # The simulator's terminal was only borrowed: give the user's serial setting back.
+  if [ -n "$former_port" ]; then "$root/scripts/set-serial-port.sh" "$former_port" >/dev/null || true; fi
+}
 trap cleanup EXIT INT TERM
 
 if [ "$mode" != none ] && [ -x "$bin/vestra-sim" ]; then
@@ -33,7 +38,8 @@ if [ "$mode" != none ] && [ -x "$bin/vestra-sim" ]; then
   link="$runtime/vestra/ttyVESTRA"
   if [ "$mode" = serial ]; then
     sim_args=(--no-usb --serial "$link")
-    "$root/scripts/set-serial-port.sh" "$link"
+    former_port=$("$root/scripts/set-serial-port.sh" "$link")
+    former_port=${former_port:-/dev/ttyS0}
   else
     sim_args=(--serial "$link")
   fi
