@@ -202,6 +202,9 @@ void TMain::CreateControls() {
   LblRRU = MakeLabel(this, "LblRRU", "ПЧ 0 дБ", {444, 375, 117, 19}, Qt::AlignCenter);
   SldNch = MakeSlider(this, "SldNch", 0, 40, {330, 390, 106, 26});
   LblNch = MakeLabel(this, "LblNch", "НЧ 0 дБ", {335, 374, 96, 19}, Qt::AlignCenter);
+  // The two captions overlap their sliders' top rows: the pointer there is on the slider.
+  LblRRU->setAttribute(Qt::WA_TransparentForMouseEvents);
+  LblNch->setAttribute(Qt::WA_TransparentForMouseEvents);
 
   TimerCom = new QTimer(this);
   TimerCom->setObjectName("TimerCom");

@@ -120,6 +120,7 @@ void TMain::TuneTo(int32_t f) {
 }
 
 void TMain::FormMouseWheel(QPoint globalPos, int delta) {
+  if (delta == 0) return;  // a horizontal or tilt scroll: no turn up or down
   QWidget* under = childAt(mapFromGlobal(globalPos));
   for (QSlider* s : {SldRRU, SldTon, SldNch})
     if (under == s && s->isEnabled()) s->setValue(s->value() + (delta >= 0 ? 1 : -1));
@@ -140,7 +141,9 @@ bool TMain::eventFilter(QObject* target, QEvent* e) {
       FormKeyPress(QChar(13));
     } else if ((k->modifiers() & Qt::ControlModifier) && k->key() >= Qt::Key_A && k->key() <= Qt::Key_Z) {
       FormKeyPress(QChar(k->key() - Qt::Key_A + 1));
-    } else if (!k->text().isEmpty()) {
+    } else if (!k->text().isEmpty() && k->text()[0] >= QChar(' ')) {
+      // Control characters come only with Ctrl (above): plain Tab, Backspace and Escape
+      // also arrive as characters 9, 8 and 27, and must not open a service window.
       FormKeyPress(k->text()[0]);
     }
     return false;

@@ -5,7 +5,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <cstdlib>
 #include <functional>
 #include <QTemporaryDir>
@@ -84,6 +86,17 @@ TEST(Persistence, GarbledOrMissingValuesLeaveTheDefaults) {
   EXPECT_EQ(Main->SldNch->value(), 17);
 }
 
+// Waits up to 10 s for process `pid` to have `path` open.
+bool HoldsFile(pid_t pid, const std::string& path) {
+  const QString fds = QString("/proc/%1/fd").arg(pid);
+  for (int i = 0; i < 200; ++i) {
+    for (const QFileInfo& fd : QDir(fds).entryInfoList(QDir::System | QDir::NoDotAndDotDot))
+      if (fd.symLinkTarget().toStdString() == path) return true;
+    usleep(50 * 1000);
+  }
+  return false;
+}
+
 // The real program, ended by SIGTERM as a desktop session or a service manager would.
 TEST(Persistence, SigtermSavesLikeClosingTheWindow) {
   QTemporaryDir config;
@@ -102,12 +115,17 @@ TEST(Persistence, SigtermSavesLikeClosingTheWindow) {
     execl(program.constData(), "PVestra", nullptr);
     _exit(127);
   }
-  // A frequency report waits in the line until the program, up and polling its port,
-  // has read it; the program must show it and then save it.
+  // Once the program holds its port it is up (its settings restored) and polling: a
+  // frequency report sent then must be shown and then saved.
+  ASSERT_TRUE(HoldsFile(pid, receiver.SlavePath())) << "the program never opened its port";
   receiver.SendReport('F', "07150500");
-  for (int i = 0; i < 200 && receiver.InputPending() > 0; ++i) usleep(50 * 1000);
+  // The bytes reach the line a moment after the write; the program reads them within a
+  // poll. A quiet line for 200 ms means both have happened.
+  for (int quiet = 0, i = 0; quiet < 4 && i < 200; ++i) {
+    usleep(50 * 1000);
+    quiet = receiver.InputPending() == 0 ? quiet + 1 : 0;
+  }
   ASSERT_EQ(receiver.InputPending(), 0) << "the program never read its port";
-  usleep(200 * 1000);
   kill(pid, SIGTERM);
   int status = 0;
   waitpid(pid, &status, 0);
