@@ -125,6 +125,17 @@ class KnobTest : public ::testing::Test {
     return values;
   }
 
+  // n ticks of the repeat timer, each followed by the repaint it asks for; returns the value
+  // each repaint reported.
+  std::vector<std::int32_t> Turns(int n) {
+    values.clear();
+    for (int i = 0; i < n; ++i) {
+      Tick(1);
+      lastImage = Repaint();
+    }
+    return values;
+  }
+
   std::unique_ptr<QWidget> parent;
   mirtal::MirtalCtrl* knob = nullptr;
   std::vector<std::int32_t> values;  // GetValue, in order
