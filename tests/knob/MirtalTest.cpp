@@ -1,7 +1,6 @@
 // The knob as the container uses it: its stored form, the smaller knob's scale, Kind, and the
 // order of MouseInt events.
 
-#include <QEventLoop>
 #include <QTimer>
 #include <limits>
 
@@ -190,34 +189,24 @@ class TimerEventCounter : public QObject {
 
 TEST_F(KnobTest, HoldingAButtonTurnsWithTheRepeatTimerOnScreen) {
   // The whole path on a shown window: real timer ticks ask for repaints, each of which steps.
-  parent->resize(100, 100);
-  parent->show();
-  QCoreApplication::processEvents();
+  ShowOnScreen();
   Put(mirtal::dispid::DNRange, 0);
   Put(mirtal::dispid::ValueMirtal, 1000000);
   QCoreApplication::processEvents();
   values.clear();
-  Press(Qt::LeftButton);
-  QEventLoop loop;
-  QTimer::singleShot(400, &loop, &QEventLoop::quit);
-  loop.exec();
-  Release(Qt::LeftButton);
+  Hold(Qt::LeftButton, 400);
   ASSERT_FALSE(values.empty());
   EXPECT_LT(Value(), 1000000);
   for (std::size_t i = 1; i < values.size(); ++i) EXPECT_EQ(values[i - 1] - values[i], 1000) << i;
   const std::int32_t stopped = Value();
-  QEventLoop after;
-  QTimer::singleShot(150, &after, &QEventLoop::quit);
-  after.exec();
+  RunEventLoop(150);
   EXPECT_EQ(Value(), stopped);
 }
 
 TEST_F(KnobTest, AContainerWritingEveryNewValueBackStillGetsOneStepPerTick) {
   // As over USB: each new value goes to the receiver, whose report writes it back into the
   // knob a moment later, and that write repaints the knob while the button is still held.
-  parent->resize(100, 100);
-  parent->show();
-  QCoreApplication::processEvents();
+  ShowOnScreen();
   Put(mirtal::dispid::DNRange, 0);
   Put(mirtal::dispid::ValueMirtal, 1000000);
   QCoreApplication::processEvents();
@@ -230,11 +219,7 @@ TEST_F(KnobTest, AContainerWritingEveryNewValueBackStillGetsOneStepPerTick) {
   });
   TimerEventCounter ticks(knob);
   values.clear();
-  Press(Qt::LeftButton);
-  QEventLoop loop;
-  QTimer::singleShot(300, &loop, &QEventLoop::quit);
-  loop.exec();
-  Release(Qt::LeftButton);
+  Hold(Qt::LeftButton, 300);
   knob->Events().Unadvise(echo);
   int steps = 0;
   std::int32_t before = 1000000;
