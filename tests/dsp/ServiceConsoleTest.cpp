@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -14,23 +13,16 @@
 #include "app/dsp/Uvestramdebug.h"
 #include "app/panel/Umain.h"
 #include "platform/win32/IniFile.h"
-#include "tests/support/FakeUsbDevice.h"
+#include "tests/dsp/LinkedProgramTest.h"
 #include "tests/support/ProgramRun.h"
 #include "tests/support/PtyReceiver.h"
 
 using testsupport::ToStrings;
 using Strings = std::vector<std::string>;
 using Bytes = std::vector<uint8_t>;
+using testsupport::PumpUntil;
 
 namespace {
-
-template <class F>
-bool PumpUntil(F done, int ms = 3000) {
-  QElapsedTimer t;
-  t.start();
-  while (!done() && t.elapsed() < ms) testsupport::Pump(5);
-  return done();
-}
 
 void Key(QWidget* to, int key, const QString& text = {}) {
   QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
@@ -63,27 +55,14 @@ void DoubleClickLog() {
 
 QStringList LogLines() { return Debug->Debug->toPlainText().split('\n', Qt::SkipEmptyParts); }
 
-class ServiceConsoleTest : public ::testing::Test {
+class ServiceConsoleTest : public LinkedProgramTest {
  protected:
   void Start(bool plugged) {
-    if (plugged) usb_.Plug();
-    run_ = std::make_unique<testsupport::ProgramRun>(config_.path(), receiver_.SlavePath());
-    if (plugged) {
-      ASSERT_TRUE(PumpUntil([] { return Main->LinkKind == 2; }));
-    }
-    testsupport::Pump(50);
-    receiver_.Take(30);
-    usb_.Writes();
-    usb_.Commands();
+    LinkedProgramTest::Start(plugged);
     Debug->show();
     VestraMdebug->show();
   }
   Strings Serial() { return ToStrings(receiver_.Take(30)); }
-
-  QTemporaryDir config_;
-  testsupport::PtyReceiver receiver_;
-  testsupport::FakeUsbDevice usb_;
-  std::unique_ptr<testsupport::ProgramRun> run_;
 };
 
 TEST_F(ServiceConsoleTest, RegisterControlsSendTheirGCommands) {

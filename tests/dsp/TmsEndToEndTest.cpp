@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -19,15 +18,9 @@
 #include "tests/support/ProgramRun.h"
 #include "tests/support/PtyReceiver.h"
 
-namespace {
+using testsupport::PumpUntil;
 
-template <class F>
-bool PumpUntil(F done, int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (!done() && t.elapsed() < ms) testsupport::Pump(10);
-  return done();
-}
+namespace {
 
 // The CRC-32 that gzip writes after the compressed data, as 8 hexadecimal digits.
 QString GzipCrc(const QString& path) {

@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QMessageBox>
 #include <QTemporaryDir>
@@ -13,21 +12,14 @@
 #include "app/dsp/Utms.h"
 #include "app/panel/Umain.h"
 #include "platform/win32/IniFile.h"
-#include "tests/support/FakeUsbDevice.h"
+#include "tests/dsp/LinkedProgramTest.h"
 #include "tests/support/ProgramRun.h"
 #include "tests/support/PtyReceiver.h"
 
 using Bytes = std::vector<uint8_t>;
+using testsupport::PumpUntil;
 
 namespace {
-
-template <class F>
-bool PumpUntil(F done, int ms = 3000) {
-  QElapsedTimer t;
-  t.start();
-  while (!done() && t.elapsed() < ms) testsupport::Pump(5);
-  return done();
-}
 
 // A program file: two unused bytes, N little-endian, then `body` bytes counting 1, 2, 3, …
 // (never 0, so padding shows), in all `size` bytes.
@@ -54,17 +46,10 @@ QString AnswerMessageBox(const std::function<void()>& act) {
   return text;
 }
 
-class TmsTest : public ::testing::Test {
+class TmsTest : public LinkedProgramTest {
  protected:
   void Start(bool plugged) {
-    if (plugged) usb_.Plug();
-    run_ = std::make_unique<testsupport::ProgramRun>(config_.path(), receiver_.SlavePath());
-    if (plugged) {
-      ASSERT_TRUE(PumpUntil([] { return Main->LinkKind == 2; }));
-    }
-    testsupport::Pump(50);
-    receiver_.Take(30);
-    usb_.Writes();
+    LinkedProgramTest::Start(plugged);
     Tms->show();
   }
 
@@ -83,10 +68,7 @@ class TmsTest : public ::testing::Test {
     return usb_.Writes();
   }
 
-  QTemporaryDir config_, files_;
-  testsupport::PtyReceiver receiver_;
-  testsupport::FakeUsbDevice usb_;
-  std::unique_ptr<testsupport::ProgramRun> run_;
+  QTemporaryDir files_;
 };
 
 struct PacketRow {
