@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QHeaderView>
+#include <algorithm>
 
 #include "app/link/Ucmd.h"
 #include "app/panel/Umain.h"
@@ -12,7 +13,7 @@ TDebug* Debug = nullptr;
 namespace {
 
 constexpr int kNum1Target = 100000, kNum2Target = 200000, kNum3Target = 300000;
-constexpr int kCellWidth = 20;
+constexpr const char* kByteMarks = "|                                  |                                  |";
 
 QLabel* MakeLabel(QWidget* parent, const QString& text, QRect place) {
   auto* l = new QLabel(text, parent);
@@ -41,13 +42,17 @@ TDebug::TDebug() : TToolWindow("TDebug", "Debug", {330, 276}) {
   Num2 = new TSpinEdit(this, "Num2", 0, 65535, 0);
   Num2->setGeometry(70, 34, 90, 22);
 
-  Num3Marks = MakeLabel(this, "|                                  |                                  |",
-                        {4, 62, kBits * kCellWidth + 2, 12});
+  // The marks stand over the byte boundaries: eight cells span the distance between two bars.
+  const QString marks = kByteMarks;
+  const int byteWidth = fontMetrics().horizontalAdvance(marks.left(marks.indexOf('|', 1)));
+  const int cellWidth = std::max(12, (byteWidth + 4) / 8);
+  const int barHalf = fontMetrics().horizontalAdvance('|') / 2;
+  Num3Marks = MakeLabel(this, marks, {5 - barHalf, 62, 2 * byteWidth + 8, 12});
   Num3Marks->setObjectName("Num3Marks");
   Num3Label = MakeLabel(this, "3 (bin)", {8, 98, 60, 14});
   Num3 = new QTableWidget(1, kBits, this);
   Num3->setObjectName("Num3");
-  Num3->setGeometry(4, 76, kBits * kCellWidth + 2, 22);
+  Num3->setGeometry(4, 76, kBits * cellWidth + 2, 22);
   Num3->horizontalHeader()->hide();
   Num3->verticalHeader()->hide();
   Num3->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -56,7 +61,7 @@ TDebug::TDebug() : TToolWindow("TDebug", "Debug", {330, 276}) {
   Num3->setSelectionMode(QAbstractItemView::SingleSelection);
   Num3->horizontalHeader()->setMinimumSectionSize(1);
   for (int c = 0; c < kBits; ++c) {
-    Num3->setColumnWidth(c, kCellWidth);
+    Num3->setColumnWidth(c, cellWidth);
     auto* item = new QTableWidgetItem("0");
     item->setTextAlignment(Qt::AlignCenter);
     Num3->setItem(0, c, item);

@@ -123,17 +123,23 @@ TEST_F(TmsTest, TheLastPacketOfN100EndsAtByte19) {
   EXPECT_EQ(packets[0][35], 0x03);
 }
 
-TEST_F(TmsTest, TheBarIsRepaintedAtEachStepOfTheTransfer) {
+TEST_F(TmsTest, TheBarIsRepaintedAtEachStepUnderABusyCursor) {
   Start(true);
   const QString path = WriteFile("p.bin", ProgramFileBytes(100, 116));
   std::vector<int> painted;
+  bool busy = true;
   struct PaintWatch : QObject {
     std::vector<int>* painted;
+    bool* busy;
     bool eventFilter(QObject* o, QEvent* e) override {
-      if (e->type() == QEvent::Paint) painted->push_back(Tms->Progress->value());
+      if (e->type() != QEvent::Paint) return false;
+      painted->push_back(Tms->Progress->value());
+      const QCursor* cursor = QApplication::overrideCursor();
+      *busy = *busy && cursor && cursor->shape() == Qt::WaitCursor;
       return false;
     }
   } watch;
+  watch.busy = &busy;
   watch.painted = &painted;
   testsupport::Pump(50);
   Tms->Progress->installEventFilter(&watch);
@@ -143,6 +149,8 @@ TEST_F(TmsTest, TheBarIsRepaintedAtEachStepOfTheTransfer) {
   // The bar is drawn at each step while the transfer runs, without the event loop.
   painted.erase(std::unique(painted.begin(), painted.end()), painted.end());
   EXPECT_EQ(painted, (std::vector<int>{8, 16, 24, 28}));
+  EXPECT_TRUE(busy) << "the cursor shows busy while the transfer runs";
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(TmsTest, WithUsbDisconnectedTheBarRunsToTheEndAndNothingIsSent) {
