@@ -22,7 +22,7 @@ QStringList ParseDialogFilters(const QString& filter) {
   QStringList out;
   for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
     const QString pattern = parts[i + 1].trimmed();
-    QString description = parts[i].trimmed();
+    QString description = parts[i];  // as given, leading blank and all
     if (!description.contains('(' + pattern + ')')) description += " (" + pattern + ")";
     out << description;
   }

@@ -230,7 +230,7 @@ TEST(TmsSettings, FileNameIsReadWhenFirstShownAndKeptWhenNeverShown) {
     Tms->show();
     EXPECT_EQ(Tms->Filename->Text(), name);
     EXPECT_EQ(Tms->Filename->FilterIndex(), 2);
-    EXPECT_EQ(Tms->Filename->DialogFilters(), (QStringList{"Program files(*.bin)", "All files (*.*)"}));
+    EXPECT_EQ(Tms->Filename->DialogFilters(), (QStringList{"Program files(*.bin)", " All files (*.*)"}));
     Tms->Filename->SetText("/tmp/b.bin");
     Tms->Filename->OnChange();
   }
