@@ -13,6 +13,7 @@
 #include "app/spectrum/Usettings.h"
 
 void TMain::BtnPress(TPictureButton* sender) {
+  if (sender != BtnEnt && EntryActive == 0 && DotTyped == 0) entryStartFrequency_ = TunedFrequency();
   if (sender == BtnDot) {
     if (DotTyped == 0) {
       HzWeight = 100;
@@ -50,6 +51,17 @@ void TMain::BtnPress(TPictureButton* sender) {
     FreqkHz->SetValue(TypedkHz);
     FreqHz->SetValue(TypedHz);
   }
+}
+
+int32_t TMain::ReceiverFrequency() const {
+  return EntryActive || DotTyped ? entryStartFrequency_ : TunedFrequency();
+}
+
+void TMain::CancelKeypadEntry() {
+  const int32_t f = ReceiverFrequency();
+  FreqkHz->SetValue(f / 1000);
+  FreqHz->SetValue(f % 1000);
+  EndKeypadEntry();
 }
 
 void TMain::EndKeypadEntry() {
@@ -91,6 +103,7 @@ void TMain::MirtalGetValue() {
   FreqkHz->SetValue(f / 1000);
   FreqHz->SetValue(f % 1000);
   SendCommand(cmd::Frequency, f);
+  entryStartFrequency_ = f;  // a turn during a keypad entry tunes the receiver all the same
 }
 
 void TMain::SetKnobValue(int32_t f) {

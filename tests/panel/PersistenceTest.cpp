@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <cstdlib>
+#include <functional>
 #include <QTemporaryDir>
 
 #include "app/dsp/Umparams.h"
@@ -115,6 +117,79 @@ TEST(Persistence, SigtermSavesLikeClosingTheWindow) {
   EXPECT_EQ(saved.ReadInteger("TMain", "FreqkHz.Value"), 7150);
   EXPECT_EQ(saved.ReadInteger("TMain", "FreqHz.Value"), 500);
   EXPECT_EQ(saved.ReadString("Serial", "Port"), QString::fromStdString(receiver.SlavePath()));
+}
+
+QString IniPath(const QTemporaryDir& config) { return config.path() + "/PVestra/PVestra.ini"; }
+
+// Reads the file as another program would, until `done` holds of it or 5 s have passed.
+bool FileSoonHolds(const QTemporaryDir& config, const std::function<bool(const win32::IniFile&)>& done) {
+  for (int waited = 0; waited < 5000; waited += 100) {
+    if (done(win32::IniFile(IniPath(config)))) return true;
+    testsupport::Pump(100);
+  }
+  return false;
+}
+
+// A run that never reaches its shut-down (the X server gone, a kill, a power cut) loses at
+// most the last second: changes are written soon after they happen.
+TEST(Persistence, AChangeReachesTheFileSoonWithoutAShutDown) {
+  QTemporaryDir config;
+  testsupport::PtyReceiver receiver;
+  ProgramRun run(config.path(), receiver.SlavePath());
+  Main->BtnUvc->PerformClick();  // УВЧ is on at a first start
+  Main->AttVch->SetValue(7);
+  Main->TuneTo(7100250);
+  EXPECT_TRUE(FileSoonHolds(config, [](const win32::IniFile& disk) {
+    return disk.ReadString("TMain", "BtnUvc.Down") == "0" && disk.ReadString("TMain", "AttVch.Value") == "7" &&
+           disk.ReadString("TMain", "FreqkHz.Value") == "7100" && disk.ReadString("TMain", "FreqHz.Value") == "250";
+  }));
+}
+
+// While the operator types, the displays show the digits being typed. The file keeps the
+// frequency the receiver is tuned to, in the writes soon after a change and at exit, where
+// the unfinished entry is dropped as if it had been cancelled.
+TEST(Persistence, AnUnfinishedKeypadEntryIsNeverSavedAsTheFrequency) {
+  for (const char* typed : {"5", ".", ".7", "12.", "123456"}) {
+    SCOPED_TRACE(typed);
+    QTemporaryDir config;
+    testsupport::PtyReceiver receiver;
+    {
+      ProgramRun run(config.path(), receiver.SlavePath());
+      Main->TuneTo(9400125);
+      for (const char* c = typed; *c; ++c) Main->FormKeyPress(QChar(*c));
+      Main->AttVch->SetValue(4);  // a change, so that a write comes
+      EXPECT_TRUE(FileSoonHolds(config, [](const win32::IniFile& disk) {
+        return disk.ReadString("TMain", "AttVch.Value") == "4";
+      }));
+      const win32::IniFile soon(IniPath(config));
+      EXPECT_EQ(soon.ReadString("TMain", "FreqkHz.Value"), "9400");
+      EXPECT_EQ(soon.ReadString("TMain", "FreqHz.Value"), "125");
+    }
+    const win32::IniFile atExit(IniPath(config));
+    EXPECT_EQ(atExit.ReadString("TMain", "FreqkHz.Value"), "9400");
+    EXPECT_EQ(atExit.ReadString("TMain", "FreqHz.Value"), "125");
+  }
+}
+
+// An edit made to the file while the program runs (here by the script that points the
+// serial link at a device) survives the program's writes and its exit.
+TEST(Persistence, AnEditMadeWhileTheProgramRunsSurvivesItsExit) {
+  QTemporaryDir config;
+  testsupport::PtyReceiver receiver;
+  {
+    ProgramRun run(config.path(), receiver.SlavePath());
+    const QString script = PVESTRA_SOURCE_DIR "/scripts/set-serial-port.sh";
+    const QString command = "XDG_CONFIG_HOME='" + config.path() + "' '" + script + "' /dev/ttyUSB7 >/dev/null";
+    ASSERT_EQ(std::system(command.toLocal8Bit().constData()), 0);
+    Main->SldNch->setValue(12);
+    EXPECT_TRUE(FileSoonHolds(config, [](const win32::IniFile& disk) {
+      return disk.ReadString("TMain", "SldNch.Position") == "12";
+    }));
+    Main->SldNch->setValue(13);
+  }
+  const win32::IniFile disk(IniPath(config));
+  EXPECT_EQ(disk.ReadString("Serial", "Port"), "/dev/ttyUSB7");
+  EXPECT_EQ(disk.ReadString("TMain", "SldNch.Position"), "13");
 }
 
 }  // namespace
