@@ -1,6 +1,7 @@
 #include "tests/support/FakeUsbDevice.h"
 
 #include <cstring>
+#include <utility>
 
 #include "app/link/Uusb.h"
 #include "platform/win32/Sync.h"
@@ -32,6 +33,7 @@ class FakeUsbDevice::Device {
   std::deque<std::vector<uint8_t>> reports, blocks;
   std::deque<Pending> reportReads, blockReads;
   std::vector<std::string> commands;
+  std::vector<std::vector<uint8_t>> writes;
 
   // Answers pending reads from the queues; called with the lock held.
   void Serve() {
@@ -96,6 +98,7 @@ class File : public win32::FileObject {
       }
       case IOCTL_WRITE_COMMAND: {
         const auto* b = static_cast<const uint8_t*>(in);
+        d_->writes.emplace_back(b, b + inSize);
         size_t etx = 2;
         while (etx < inSize && b[etx] != 0x03) ++etx;
         if (inSize >= 4 && etx < inSize)
@@ -186,6 +189,11 @@ std::vector<std::string> FakeUsbDevice::Commands() {
   auto out = std::move(device_->commands);
   device_->commands.clear();
   return out;
+}
+
+std::vector<std::vector<uint8_t>> FakeUsbDevice::Writes() {
+  std::lock_guard guard(device_->lock);
+  return std::exchange(device_->writes, {});
 }
 
 bool FakeUsbDevice::RemovalEventRegistered() const {

@@ -30,6 +30,8 @@ class FakeUsbDevice {
   int OpenAttempts() const;
   // The frames written with the command code, as "letter:digits".
   std::vector<std::string> Commands();
+  // Every 64-byte buffer written with the command code since the last call, as written.
+  std::vector<std::vector<uint8_t>> Writes();
   bool RemovalEventRegistered() const;
 
   class Device;

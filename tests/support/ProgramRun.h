@@ -5,6 +5,7 @@
 
 #include <QPoint>
 #include <QString>
+#include <functional>
 #include <optional>
 
 class QWidget;
@@ -33,5 +34,8 @@ void Pump(int ms = 0);
 // Turns the mouse wheel by `delta` (120 = one notch) over `over`, at `at` (its middle when
 // not given); `sideways` is a horizontal or tilt turn.
 void Wheel(QWidget* over, int delta, int sideways = 0, std::optional<QPoint> at = std::nullopt);
+
+// Lets events run until `done` returns true or about `ms` milliseconds pass; returns done().
+bool PumpUntil(const std::function<bool()>& done, int ms = 3000);
 
 }  // namespace testsupport
