@@ -54,7 +54,7 @@ void TFScan::CreateControls() {
   Porog = Edit(this, "Porog", -70, 70, 0, 1, {kEditX, row(4), kEditW, 22});
 
   using Kind = TPictureButton::Kind;
-  constexpr int kButtonY = 150, kButtonW = 36, kButtonH = 30, kButtonX = 6, kButtonGap = 2;
+  constexpr int kButtonY = 158, kButtonW = 36, kButtonH = 30, kButtonX = 6, kButtonGap = 2;
   int x = kButtonX;
   auto button = [&](const char* name, const QString& face, const QString& hint) {
     auto* b = new TPictureButton(this, name, face, Kind::Group, kScanButtonGroup);

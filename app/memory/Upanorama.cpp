@@ -69,6 +69,7 @@ void TPanorama::CreateControls() {
   PanTimer = new QTimer(this);
   PanTimer->setObjectName("PanTimer");
   PanTimer->setInterval(kUsbTickMs);
+  PanTimer->setTimerType(Qt::PreciseTimer);  // the sweep's pace is the point's dwell time
   PanSettle = new QTimer(this);
   PanSettle->setSingleShot(true);
   PanSettle->setInterval(kSettleMs);

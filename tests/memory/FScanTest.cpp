@@ -3,22 +3,18 @@
 // The program runs whole, its serial link on a test receiver that collects the commands.
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
-
 #include "app/memory/Ufscan.h"
 #include "app/panel/Umain.h"
-#include "tests/support/ProgramRun.h"
-#include "tests/support/PtyReceiver.h"
+#include "tests/memory/ProgramFixture.h"
 
-using testsupport::ToStrings;
 using Strings = std::vector<std::string>;
 
 namespace {
 
-class FScanTest : public ::testing::Test {
+class FScanTest : public ProgramFixture {
  protected:
   void SetUp() override {
-    run_ = std::make_unique<testsupport::ProgramRun>(config_.path(), receiver_.SlavePath());
+    ProgramFixture::SetUp();
     Spectrum.PeakLevel = -100;  // no signal until a test puts one there
     Spectrum.PeakFrequency = 0;
     FScan->show();
@@ -26,7 +22,6 @@ class FScanTest : public ::testing::Test {
   }
   void TearDown() override { FScan->ScanPause->PerformClick(); }
 
-  Strings Sent() { return ToStrings(receiver_.Take(30)); }
   void SetRange(int32_t f1, int32_t f2, int32_t dF) {
     FScan->F1->SetValue(f1);
     FScan->F2->SetValue(f2);
@@ -45,10 +40,6 @@ class FScanTest : public ::testing::Test {
       if (!e->isEnabled()) return false;
     return true;
   }
-
-  QTemporaryDir config_;
-  testsupport::PtyReceiver receiver_;
-  std::unique_ptr<testsupport::ProgramRun> run_;
 };
 
 TEST_F(FScanTest, WindowStartsPausedWithItsDefaults) {
@@ -200,18 +191,18 @@ TEST_F(FScanTest, ClosingStopsTheScanAndReleasesTheMainWindowButton) {
   EXPECT_TRUE(FScan->ScanPause->Down());
 }
 
-TEST(FScanPersistence, FiveNumbersSurviveARestart) {
-  QTemporaryDir config;
-  testsupport::PtyReceiver receiver;
+using FScanPersistence = ProgramFixture;
+
+TEST_F(FScanPersistence, FiveNumbersSurviveARestart) {
   {
-    testsupport::ProgramRun run(config.path(), receiver.SlavePath());
     FScan->F1->SetValue(7000000);
     FScan->F2->SetValue(7300000);
     FScan->dF->SetValue(5000);
     FScan->dT->SetValue(250);
     FScan->Porog->SetValue(-35);
+    run_.reset();
   }
-  testsupport::ProgramRun again(config.path(), receiver.SlavePath());
+  testsupport::ProgramRun again(config_.path(), receiver_.SlavePath());
   EXPECT_EQ(FScan->F1->Value(), 7000000);
   EXPECT_EQ(FScan->F2->Value(), 7300000);
   EXPECT_EQ(FScan->dF->Value(), 5000);

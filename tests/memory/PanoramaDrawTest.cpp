@@ -3,22 +3,16 @@
 // clamped to the grid), the cursor's column and the progress line.
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
-
 #include "app/memory/Upanorama.h"
-#include "tests/support/ProgramRun.h"
-#include "tests/support/PtyReceiver.h"
+#include "tests/memory/ProgramFixture.h"
 
 namespace {
 
 constexpr QRgb kBlack = 0x000000, kGray = 0x808080, kYellow = 0xFFFF00, kLime = 0x00FF00, kRed = 0xFF0000,
                kBlue = 0x0000FF;
 
-class PanoramaDrawTest : public ::testing::Test {
+class PanoramaDrawTest : public ProgramFixture {
  protected:
-  void SetUp() override {
-    run_ = std::make_unique<testsupport::ProgramRun>(config_.path(), receiver_.SlavePath());
-  }
   QRgb At(int x, int y) const { return Panorama->PanWin->Picture().pixel(x, y) & 0xFFFFFF; }
   bool AnyIn(QRect r, QRgb colour) const {
     r &= Panorama->PanWin->Picture().rect();
@@ -41,10 +35,6 @@ class PanoramaDrawTest : public ::testing::Test {
     Panorama->PanIndex = index;
     Panorama->DrawPanorama();
   }
-
-  QTemporaryDir config_;
-  testsupport::PtyReceiver receiver_;
-  std::unique_ptr<testsupport::ProgramRun> run_;
 };
 
 TEST_F(PanoramaDrawTest, GridIsDottedGrayBetweenItsLines) {

@@ -4,27 +4,20 @@
 // test receiver; the sweep's ticks are run one by one where a test follows them.
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
-
 #include "app/memory/Upanorama.h"
 #include "app/panel/Umain.h"
-#include "tests/support/ProgramRun.h"
-#include "tests/support/PtyReceiver.h"
+#include "tests/memory/ProgramFixture.h"
 
-using testsupport::ToStrings;
 using Strings = std::vector<std::string>;
 
 namespace {
 
-class PanoramaTest : public ::testing::Test {
+class PanoramaTest : public ProgramFixture {
  protected:
   void SetUp() override {
-    run_ = std::make_unique<testsupport::ProgramRun>(config_.path(), receiver_.SlavePath());
+    ProgramFixture::SetUp();
     Panorama->show();
-    receiver_.Take(30);
   }
-
-  Strings Sent(int waitMs = 30) { return ToStrings(receiver_.Take(waitMs)); }
   // Starts a sweep and lets the 25 ms wait pass; the ticks are then the test's to run.
   void StartSweep() {
     Panorama->Start->PerformClick();
@@ -38,10 +31,6 @@ class PanoramaTest : public ::testing::Test {
     return Panorama->Start->isEnabled() && Panorama->F1->isEnabled() && Panorama->F2->isEnabled() &&
            Panorama->NumFreqs->isEnabled();
   }
-
-  QTemporaryDir config_;
-  testsupport::PtyReceiver receiver_;
-  std::unique_ptr<testsupport::ProgramRun> run_;
 };
 
 TEST_F(PanoramaTest, WindowAndItsStateAtStart) {
@@ -217,16 +206,16 @@ TEST_F(PanoramaTest, ClosingCutsTheSweepShortWithoutReturning) {
   EXPECT_EQ(Panorama->PanLevels[40], -20);
 }
 
-TEST(PanoramaPersistence, RestoredRangeBuildsTheFirstTable) {
-  QTemporaryDir config;
-  testsupport::PtyReceiver receiver;
+using PanoramaPersistence = ProgramFixture;
+
+TEST_F(PanoramaPersistence, RestoredRangeBuildsTheFirstTable) {
   {
-    testsupport::ProgramRun run(config.path(), receiver.SlavePath());
     Panorama->F1->SetValue(5900000);
     Panorama->F2->SetValue(6200000);
     Panorama->NumFreqs->SetItemIndex(1);
+    run_.reset();
   }
-  testsupport::ProgramRun again(config.path(), receiver.SlavePath());
+  testsupport::ProgramRun again(config_.path(), receiver_.SlavePath());
   EXPECT_EQ(Panorama->F1->Value(), 5900000);
   EXPECT_EQ(Panorama->F2->Value(), 6200000);
   EXPECT_EQ(Panorama->NumFreqs->ItemIndex(), 1);

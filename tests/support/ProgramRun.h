@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 class QWidget;
 #include <memory>
@@ -27,6 +28,9 @@ class ProgramRun {
 
 // Lets queued events and timers run for about `ms` milliseconds.
 void Pump(int ms = 0);
+
+// Lets events run until `done` holds or `ms` milliseconds have passed; returns `done()`.
+bool PumpUntil(const std::function<bool()>& done, int ms);
 
 // Turns the mouse wheel by `delta` (120 = one notch) over the middle of `over`.
 void Wheel(QWidget* over, int delta);
