@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include "app/dsp/Udebug.h"
@@ -16,13 +15,7 @@
 
 namespace {
 
-template <class F>
-bool PumpUntil(F done, int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (!done() && t.elapsed() < ms) testsupport::Pump(10);
-  return done();
-}
+using testsupport::PumpUntil;
 
 TEST(SpectrumEndToEnd, SimulatedCarrierIsThePeakAtItsFrequency) {
   const std::string bin = qEnvironmentVariable("PVESTRA_BIN").toStdString();
