@@ -4,27 +4,18 @@
 // exactly "USB отключено" and "Устройство отключено", never reconnecting to the departing
 // device, until the simulator exports the receiver again.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include "app/dsp/Udebug.h"
 #include "app/link/Uusb.h"
 #include "app/panel/Umain.h"
-#include "platform/nt/KernelStandIn.h"
-#include "tests/sim/SimProcess.h"
+#include "tests/e2e/SimulatorOverUsb.h"
 #include "tests/support/ProgramRun.h"
 
 namespace {
 
-template <class F>
-bool PumpUntil(F done, int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (!done() && t.elapsed() < ms) testsupport::Pump(10);
-  return done();
-}
+using testsupport::PumpUntil;
 
 QStringList DebugLines() { return Debug->Debug->toPlainText().split('\n', Qt::SkipEmptyParts); }
 
@@ -40,45 +31,36 @@ int NoticePixels() {
   return red;
 }
 
-TEST(UsbUnplugEndToEnd, EachUnplugFallsBackToTheSerialLinkAndEachPlugReconnects) {
-  const std::string bin = qEnvironmentVariable("PVESTRA_BIN").toStdString();
-  struct stat st {};
-  if (bin.empty() || ::stat((bin + "/vestra-sim").c_str(), &st) != 0) GTEST_SKIP() << "vestra-sim is not built";
-  simtest::SimProcess sim({"--no-serial"});
-  ASSERT_TRUE(sim.started());
-  nt::UsbBusConfig bus;
-  bus.server = "127.0.0.1:" + std::to_string(sim.port());
-  ASSERT_TRUE(nt::StartKernelStandIn(bus, bin + "/libUSBKRNb.so"));
-  {
-    QTemporaryDir config;
-    testsupport::ProgramRun run(config.path(), "/nonexistent/tty");
-    ASSERT_TRUE(PumpUntil([] { return Main->LinkKind == 2; }, 10000)) << DebugLines().join('|').toStdString();
-    // The stream on: reports and sample blocks are in flight when the receiver goes, and
-    // every connection switches it on again.
-    Main->BtnGO->PerformClick();
-    ASSERT_TRUE(PumpUntil([] { return Usb.BlockWriteIndex.load() != 0; }, 5000));
-    for (int round = 1; round <= 4; ++round) {
-      SCOPED_TRACE(round);
-      const int before = DebugLines().size();
-      ASSERT_TRUE(sim.command("unplug"));
-      ASSERT_TRUE(PumpUntil([] { return Main->LinkKind == 1; }, 5000));
-      // Longer than the bus's half-second search: a stray removal or a reconnection to the
-      // departing device would show by now.
-      testsupport::Pump(1200);
-      EXPECT_EQ(LinesSince(before), "USB отключено | Устройство отключено");
-      EXPECT_EQ(Main->LinkKind, 1);
-      EXPECT_GT(NoticePixels(), 500);
+class UsbUnplugEndToEnd : public SimulatorOverUsb {};
 
-      ASSERT_TRUE(sim.command("plug"));
-      ASSERT_TRUE(PumpUntil([] { return Main->LinkKind == 2; }, 10000));
-      testsupport::Pump(1200);
-      EXPECT_EQ(LinesSince(before), "USB отключено | Устройство отключено | Устройство подключено");
-      EXPECT_EQ(Main->LinkKind, 2);
-      EXPECT_LT(NoticePixels(), 100);
-    }
-    Main->BtnGO->PerformClick();
+TEST_F(UsbUnplugEndToEnd, EachUnplugFallsBackToTheSerialLinkAndEachPlugReconnects) {
+  QTemporaryDir config;
+  testsupport::ProgramRun run(config.path(), "/nonexistent/tty");
+  ASSERT_TRUE(PumpUntil([] { return Main->LinkKind == 2; }, 10000)) << LinesSince(0);
+  // The stream on: reports and sample blocks are in flight when the receiver goes, and
+  // every connection switches it on again.
+  Main->BtnGO->PerformClick();
+  ASSERT_TRUE(PumpUntil([] { return Usb.BlockWriteIndex.load() != 0; }, 5000));
+  for (int round = 1; round <= 4; ++round) {
+    SCOPED_TRACE(round);
+    const int before = DebugLines().size();
+    ASSERT_TRUE(sim->command("unplug"));
+    ASSERT_TRUE(PumpUntil([] { return Main->LinkKind == 1; }, 5000));
+    // Longer than the bus's half-second search: a stray removal or a reconnection to the
+    // departing device would show by now.
+    testsupport::Pump(1200);
+    EXPECT_EQ(LinesSince(before), "USB отключено | Устройство отключено");
+    EXPECT_EQ(Main->LinkKind, 1);
+    EXPECT_GT(NoticePixels(), 500);
+
+    ASSERT_TRUE(sim->command("plug"));
+    ASSERT_TRUE(PumpUntil([] { return Main->LinkKind == 2; }, 10000));
+    testsupport::Pump(1200);
+    EXPECT_EQ(LinesSince(before), "USB отключено | Устройство отключено | Устройство подключено");
+    EXPECT_EQ(Main->LinkKind, 2);
+    EXPECT_LT(NoticePixels(), 100);
   }
-  nt::StopKernelStandIn();
+  Main->BtnGO->PerformClick();
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "tests/support/PtyReceiver.h"
 
 using Strings = std::vector<std::string>;
+using testsupport::PumpUntil;
 
 namespace {
 
@@ -23,15 +24,6 @@ QStringList DebugLines() {
 
 // The debug console's lines from line `first` on, joined so that a mismatch reads plainly.
 std::string LinesSince(int first) { return DebugLines().mid(first).join(" | ").toStdString(); }
-
-// Pumps events until `done` or the time runs out.
-template <class F>
-bool PumpUntil(F done, int ms = 2000) {
-  QElapsedTimer t;
-  t.start();
-  while (!done() && t.elapsed() < ms) testsupport::Pump(5);
-  return done();
-}
 
 class UsbLinkTest : public ::testing::Test {
  protected:

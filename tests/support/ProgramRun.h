@@ -6,6 +6,7 @@
 #include <QString>
 
 class QWidget;
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -27,6 +28,9 @@ class ProgramRun {
 
 // Lets queued events and timers run for about `ms` milliseconds.
 void Pump(int ms = 0);
+
+// Pumps events until `done` or `ms` milliseconds have passed; the last `done`.
+bool PumpUntil(const std::function<bool()>& done, int ms = 2000);
 
 // Turns the mouse wheel by `delta` (120 = one notch) over the middle of `over`.
 void Wheel(QWidget* over, int delta);
