@@ -3,15 +3,17 @@
 // Start-up: the main window, then the tool windows in a fixed order; the message loop runs
 // until the main window closes. SIGTERM, SIGINT and SIGHUP close the main window as the
 // operator would, so the settings are saved and the serial port gets its settings back.
+// An exception that escapes an event handler is shown and the program goes on; one that
+// escapes the start-up is shown and ends it.
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QApplication>
 #include <QMessageBox>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
 
+#include "app/Application.h"
 #include "app/Startup.h"
 #include "app/UsbBus.h"
 #include "app/panel/Umain.h"
@@ -43,7 +45,7 @@ void CloseOnSignals() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
+  ProgramApplication app(argc, argv);
   app.setApplicationName("PVestra");
   app.setQuitOnLastWindowClosed(false);  // the main window's closing ends the program
   CloseOnSignals();

@@ -184,6 +184,7 @@ void MirtalCtrl::StartTimer(int id) {
 void MirtalCtrl::BeginTurning(bool& flag, int timerId) {
   flag = true;
   motion_.halted = false;
+  motion_.tickDue = false;  // the first step comes one interval after the start
   activeTimer_ = timerId;
   StartTimer(timerId);
 }
@@ -192,6 +193,7 @@ void MirtalCtrl::EndTurning(bool& flag) {
   // One timer serves both directions: ending either stops the other's turning too.
   KillTimer(activeTimer_);
   motion_.halted = true;
+  motion_.tickDue = false;
   flag = false;
 }
 
@@ -259,7 +261,9 @@ void MirtalCtrl::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void MirtalCtrl::OnTimer(int id) {
-  // A tick only asks for a repaint; the repaint takes the step.
+  // A tick only asks for a repaint; the repaint takes the step. Ticks that come before the
+  // repaint give one step between them.
+  motion_.tickDue = true;
   InvalidateControl();
   if (activeTimer_ == kDoubleClickTimer) {
     KillTimer(kDoubleClickTimer);

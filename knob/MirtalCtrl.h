@@ -1,7 +1,8 @@
 #pragma once
 // The tuning knob control: a rotary encoder drawn on screen and turned by holding a mouse
 // button on it (left down, right up, coarse while Shift is held). It keeps one integer,
-// ValueMirtal, steps it inside the repaint and reports it through GetValue on every repaint.
+// ValueMirtal, steps it inside the repaint that a tick of its repeat timer asks for, and reports
+// it through GetValue on every repaint.
 
 #include <memory>
 #include <string>

@@ -101,6 +101,8 @@ bool StepOnRepaint(Face face, Motion& m, const StepSizes& sizes, bool shift) {
   if (face == Face::None) return false;
   if (!m.down && !m.up) return true;
   if (m.halted) return false;
+  if (!m.tickDue) return true;
+  m.tickDue = false;
   switch (face) {
     case Face::Large: StepLarge(m, sizes, shift); break;
     case Face::Small: StepSmall(m); break;

@@ -1,6 +1,7 @@
 #pragma once
-// How one repaint moves the knob: the value is stepped inside the repaint, one step per
-// repaint while a direction is active and not halted. Also where the marker lands.
+// How one repaint moves the knob: the value is stepped inside the repaint, at most one step
+// per tick of the repeat timer while a direction is active and not halted. Also where the
+// marker lands.
 
 #include <QPoint>
 #include <cstdint>
@@ -23,6 +24,10 @@ struct Motion {
   bool down = false;          // left button or Run down
   bool up = false;            // right button or Run up
   bool halted = false;        // a direction ended; repaints neither step nor draw
+  // A repeat tick came since the last step. Only a tick's repaint steps: a repaint for any
+  // other reason (a written value, an exposure, a tooltip) would otherwise step as well, and
+  // a container that writes the value back on every GetValue would turn the knob unbounded.
+  bool tickDue = false;
 };
 
 struct StepSizes {
@@ -32,8 +37,8 @@ struct StepSizes {
   std::int32_t dnRange;
 };
 
-// Takes the step of one repaint. Returns true when the knob is to be drawn (false: halted,
-// or a face that draws nothing); GetValue fires either way.
+// Takes the step of one repaint, when a tick is due. Returns true when the knob is to be
+// drawn (false: halted, or a face that draws nothing); GetValue fires either way.
 bool StepOnRepaint(Face face, Motion& m, const StepSizes& sizes, bool shift);
 
 // Pointer position of the smaller knob for a value: 30 at 0 (seven o'clock), 75 at 255.

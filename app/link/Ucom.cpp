@@ -1,8 +1,12 @@
 #include "app/link/Ucom.h"
 
+#include <cstdio>
+
 #include "app/link/Ucmd.h"
 #include "app/link/Ureport.h"
+#include "platform/win32/Comm.h"
 #include "platform/win32/File.h"
+#include "platform/win32/Handles.h"
 
 SerialLink Serial;
 
@@ -10,7 +14,14 @@ void SerialLink::Open() {
   FrameLength = 0;
   win32::RegisterCommPorts();
   PortHandle = CreateFileA("COM1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (!IsOpen()) return;
+  if (!IsOpen()) {
+    // A missing port is no error (the receiver may be on USB); one held by another
+    // program is worth a line, or the operator wonders why the receiver stays silent.
+    if (GetLastError() == ERROR_SHARING_VIOLATION)
+      std::fprintf(stderr, "PVestra: последовательный порт %s занят другой программой\n",
+                   win32::CommPortPath(1).c_str());
+    return;
+  }
   DCB dcb{};
   if (!GetCommState(PortHandle, &dcb)) return;
   SavedSettings = dcb;

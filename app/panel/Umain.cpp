@@ -31,7 +31,12 @@ win32::IniFile& ProgramIni() {
   // Opened again when the configuration folder changes (tests run several lives of the
   // program in one process).
   const QString path = InitializationFilePath();
-  if (!ini || ini->Path() != path) ini = std::make_unique<win32::IniFile>(path);
+  if (!ini || ini->Path() != path) {
+    ini = std::make_unique<win32::IniFile>(path);
+    if (!ini->ReadOk())
+      std::fprintf(stderr, "PVestra: файл настроек %s не читается: настройки по умолчанию, файл не будет перезаписан\n",
+                   qPrintable(path));
+  }
   return *ini;
 }
 
@@ -197,10 +202,16 @@ void TMain::CreateControls() {
   LblRRU = MakeLabel(this, "LblRRU", "ПЧ 0 дБ", {444, 375, 117, 19}, Qt::AlignCenter);
   SldNch = MakeSlider(this, "SldNch", 0, 40, {330, 390, 106, 26});
   LblNch = MakeLabel(this, "LblNch", "НЧ 0 дБ", {335, 374, 96, 19}, Qt::AlignCenter);
+  // The two captions overlap their sliders' top rows: the pointer there is on the slider.
+  LblRRU->setAttribute(Qt::WA_TransparentForMouseEvents);
+  LblNch->setAttribute(Qt::WA_TransparentForMouseEvents);
 
   TimerCom = new QTimer(this);
   TimerCom->setObjectName("TimerCom");
   TimerCom->setInterval(50);
+  SaveTimer = new QTimer(this);
+  SaveTimer->setObjectName("SaveTimer");
+  SaveTimer->setInterval(1000);
 }
 
 void TMain::ConnectHandlers() {
@@ -228,6 +239,7 @@ void TMain::ConnectHandlers() {
   connect(SldTon, &QSlider::valueChanged, this, [this] { SldTonChange(); });
   connect(AttVch, &QSpinBox::valueChanged, this, [this] { AttVchChange(); });
   connect(TimerCom, &QTimer::timeout, this, [this] { TimerComTimer(); });
+  connect(SaveTimer, &QTimer::timeout, this, [this] { SaveAllWindows(); });
   Spectr->OnMouseDown = [this](Qt::MouseButton button, QPoint at) {
     SpectrumPictures pictures = Pictures();
     if (SpectrMouseDown(Spectrum, button, at.x(), SpectrumInputs(), pictures)) SpectrumShown();
@@ -282,9 +294,12 @@ void TMain::FormActivate() {
   activateWindow();
   setFocus();
   if (ClassIz) BtnCLASS->setToolTip(ClassIz->ClassNameText());
+  SaveTimer->start();  // only now: before the restore, the controls hold mere defaults
 }
 
 void TMain::closeEvent(QCloseEvent* e) {
+  SaveTimer->stop();
+  CancelKeypadEntry();
   SaveAllWindows();
   e->accept();
   FormDestroy();
@@ -295,9 +310,16 @@ void TMain::closeEvent(QCloseEvent* e) {
 }
 
 void TMain::SaveAllWindows() {
+  if (FirstActivation) return;  // nothing restored yet: the file still holds the truth
   win32::IniFile& ini = ProgramIni();
+  // Compared with the file as it is now, so a key of ours that another program changed is
+  // written back, and the keys that are not ours stay as they are.
+  ini.Reload();
   win32::IniFile::Batch batch(ini);
   for (const TFormStorage* s : TFormStorage::All()) s->Save(ini);
+  const int32_t f = ReceiverFrequency();
+  ini.WriteInteger(storage_->Section(), "FreqkHz.Value", f / 1000);
+  ini.WriteInteger(storage_->Section(), "FreqHz.Value", f % 1000);
 }
 
 void TMain::FormDestroy() {

@@ -109,6 +109,11 @@ class TMain : public QWidget, public win32::MessageTarget {
   void EndKeypadEntry();
   void SetKnobValue(int32_t f);
   int32_t TunedFrequency() const { return FreqkHz->Value() * 1000 + FreqHz->Value(); }
+  // The frequency the receiver is tuned to: what the displays show, except while a keypad
+  // entry is open, when they show the digits being typed.
+  int32_t ReceiverFrequency() const;
+  // Drops an unfinished keypad entry: the displays show the receiver's frequency again.
+  void CancelKeypadEntry();
 
   // ---- Mode, bandwidth and gain controls.
   void BtnARUClick();
@@ -144,8 +149,12 @@ class TMain : public QWidget, public win32::MessageTarget {
   void SpectrumShown();
   void AddBlock(const int16_t* block);
 
-  // Writes every window's persisted values to the initialization file.
+  // Writes every window's persisted values to the initialization file, merged into what
+  // the file holds now. Runs at shut-down and, through SaveTimer, soon after any change,
+  // so that a run that never reaches its shut-down (the X server gone, a kill, a power
+  // cut) loses at most the last second.
   void SaveAllWindows();
+  QTimer* SaveTimer;
 
   TFormStorage& Storage() { return *storage_; }
 
@@ -166,11 +175,13 @@ class TMain : public QWidget, public win32::MessageTarget {
 
   HWND handle_ = nullptr;
   std::unique_ptr<TFormStorage> storage_;
+  int32_t entryStartFrequency_ = 0;  // ReceiverFrequency while a keypad entry is open
   bool destroyed_ = false;
 };
 
 extern TMain* Main;
 extern SpectrumState Spectrum;
 
-// Every window's persisted values are saved here at shut-down and restored at start-up.
+// Every window's persisted values are saved here and restored at start-up. A file that
+// exists but cannot be read is said once on standard error and never written over.
 win32::IniFile& ProgramIni();

@@ -13,6 +13,7 @@
 #include "app/spectrum/Usettings.h"
 
 void TMain::BtnPress(TPictureButton* sender) {
+  if (sender != BtnEnt && EntryActive == 0 && DotTyped == 0) entryStartFrequency_ = TunedFrequency();
   if (sender == BtnDot) {
     if (DotTyped == 0) {
       HzWeight = 100;
@@ -50,6 +51,17 @@ void TMain::BtnPress(TPictureButton* sender) {
     FreqkHz->SetValue(TypedkHz);
     FreqHz->SetValue(TypedHz);
   }
+}
+
+int32_t TMain::ReceiverFrequency() const {
+  return EntryActive || DotTyped ? entryStartFrequency_ : TunedFrequency();
+}
+
+void TMain::CancelKeypadEntry() {
+  const int32_t f = ReceiverFrequency();
+  FreqkHz->SetValue(f / 1000);
+  FreqHz->SetValue(f % 1000);
+  EndKeypadEntry();
 }
 
 void TMain::EndKeypadEntry() {
@@ -91,6 +103,7 @@ void TMain::MirtalGetValue() {
   FreqkHz->SetValue(f / 1000);
   FreqHz->SetValue(f % 1000);
   SendCommand(cmd::Frequency, f);
+  entryStartFrequency_ = f;  // a turn during a keypad entry tunes the receiver all the same
 }
 
 void TMain::SetKnobValue(int32_t f) {
@@ -107,6 +120,7 @@ void TMain::TuneTo(int32_t f) {
 }
 
 void TMain::FormMouseWheel(QPoint globalPos, int delta) {
+  if (delta == 0) return;  // a horizontal or tilt scroll: no turn up or down
   QWidget* under = childAt(mapFromGlobal(globalPos));
   for (QSlider* s : {SldRRU, SldTon, SldNch})
     if (under == s && s->isEnabled()) s->setValue(s->value() + (delta >= 0 ? 1 : -1));
@@ -127,7 +141,9 @@ bool TMain::eventFilter(QObject* target, QEvent* e) {
       FormKeyPress(QChar(13));
     } else if ((k->modifiers() & Qt::ControlModifier) && k->key() >= Qt::Key_A && k->key() <= Qt::Key_Z) {
       FormKeyPress(QChar(k->key() - Qt::Key_A + 1));
-    } else if (!k->text().isEmpty()) {
+    } else if (!k->text().isEmpty() && k->text()[0] >= QChar(' ')) {
+      // Control characters come only with Ctrl (above): plain Tab, Backspace and Escape
+      // also arrive as characters 9, 8 and 27, and must not open a service window.
       FormKeyPress(k->text()[0]);
     }
     return false;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -106,6 +107,7 @@ class SerialPort : public FileObject {
   void Restore() {
     if (fd_ < 0) return;
     ::tcsetattr(fd_, TCSANOW, &original_);
+    ::ioctl(fd_, TIOCNXCL);  // the next program may open the line; the lock goes with the close
     ::close(fd_);
     fd_ = -1;
   }
@@ -114,7 +116,16 @@ class SerialPort : public FileObject {
   termios original_;
 };
 
-HANDLE OpenCommPort(const std::string& name) {
+// Opening without sharing: an advisory lock that other serial programs honour, and the
+// terminal's exclusive mode, which refuses further opens (except by root). A line that
+// another program holds either way is refused with ERROR_SHARING_VIOLATION.
+bool TakeExclusively(int fd) {
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return false;
+  ::ioctl(fd, TIOCEXCL);
+  return true;
+}
+
+HANDLE OpenCommPort(const std::string& name, DWORD share) {
   // "COM" followed by a number; "\\.\COMn" is not needed by the program.
   int number = 0;
   const std::string digits = name.substr(3);
@@ -128,13 +139,18 @@ HANDLE OpenCommPort(const std::string& name) {
   const std::string path = CommPortPath(number);
   const int fd = path.empty() ? -1 : ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    SetLastError(errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
+    SetLastError(errno == EACCES ? ERROR_ACCESS_DENIED : errno == EBUSY ? ERROR_SHARING_VIOLATION : ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
   termios original{};
   if (::tcgetattr(fd, &original) != 0) {  // not a terminal
     ::close(fd);
     SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (share == 0 && !TakeExclusively(fd)) {
+    ::close(fd);
+    SetLastError(ERROR_SHARING_VIOLATION);
     return INVALID_HANDLE_VALUE;
   }
   termios raw = original;
@@ -165,8 +181,8 @@ std::string CommPortPath(int number) {
 void RegisterCommPorts() {
   static std::once_flag once;
   std::call_once(once, [] {
-    RegisterFileNamespace("COM", [](const std::string& name, DWORD, DWORD, DWORD, DWORD) {
-      return OpenCommPort(name);
+    RegisterFileNamespace("COM", [](const std::string& name, DWORD, DWORD share, DWORD, DWORD) {
+      return OpenCommPort(name, share);
     });
   });
 }

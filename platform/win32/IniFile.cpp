@@ -16,14 +16,17 @@ namespace win32 {
 IniFile::IniFile(QString path) : path_(std::move(path)) { Reload(); }
 
 bool IniFile::Reload() {
+  readOk_ = ReadFromDisk();
+  for (const Change& c : pending_) Apply(c);
+  return readOk_;
+}
+
+bool IniFile::ReadFromDisk() {
   sections_.clear();
   QFile f(path_);
-  readOk_ = true;
-  if (!f.open(QIODevice::ReadOnly)) {
-    readOk_ = !f.exists();
-    return readOk_;
-  }
+  if (!f.open(QIODevice::ReadOnly)) return !f.exists();
   const QByteArray bytes = f.readAll();
+  if (f.error() != QFileDevice::NoError) return false;
   Section* current = nullptr;
   for (const QByteArray& raw : bytes.split('\n')) {
     const QString line = DecodeCp1251(raw).trimmed();
@@ -92,20 +95,11 @@ QStringList IniFile::Keys(const QString& section) const {
 }
 
 bool IniFile::WriteString(const QString& section, const QString& key, const QString& value) {
-  Section* s = Find(section);
-  if (!s) s = &sections_.emplace_back(Section{section, {}});
   // A value never spans lines: line breaks would split it into garbage on reading.
   QString clean = value;
   clean.replace('\r', ' ').replace('\n', ' ');
-  for (auto& e : s->entries) {
-    if (e.key.compare(key, Qt::CaseInsensitive) == 0) {
-      if (e.value == clean) return lastWriteOk_;
-      e.value = clean;
-      return Changed();
-    }
-  }
-  s->entries.push_back({key, clean});
-  return Changed();
+  if (KeyExists(section, key) && ReadString(section, key) == clean) return lastWriteOk_;
+  return Changed({Change::Set, section, key, clean});
 }
 
 bool IniFile::WriteInteger(const QString& section, const QString& key, int value) {
@@ -113,36 +107,55 @@ bool IniFile::WriteInteger(const QString& section, const QString& key, int value
 }
 
 bool IniFile::EraseSection(const QString& section) {
-  auto it = std::find_if(sections_.begin(), sections_.end(), [&](const Section& s) {
-    return s.name.compare(section, Qt::CaseInsensitive) == 0;
-  });
-  if (it == sections_.end()) return lastWriteOk_;
-  sections_.erase(it);
-  return Changed();
+  if (!Find(section)) return lastWriteOk_;
+  return Changed({Change::Erase, section, {}, {}});
 }
 
 bool IniFile::DeleteKey(const QString& section, const QString& key) {
-  Section* s = Find(section);
-  if (!s) return lastWriteOk_;
-  auto& entries = s->entries;
-  auto it = std::find_if(entries.begin(), entries.end(),
-                         [&](const Entry& e) { return e.key.compare(key, Qt::CaseInsensitive) == 0; });
-  if (it == entries.end()) return lastWriteOk_;
-  entries.erase(it);
-  return Changed();
+  if (!KeyExists(section, key)) return lastWriteOk_;
+  return Changed({Change::Delete, section, key, {}});
 }
 
-bool IniFile::Changed() {
-  dirty_ = true;
+void IniFile::Apply(const Change& c) {
+  auto sameKey = [&](const Entry& e) { return e.key.compare(c.key, Qt::CaseInsensitive) == 0; };
+  Section* s = Find(c.section);
+  switch (c.kind) {
+    case Change::Set: {
+      if (!s) s = &sections_.emplace_back(Section{c.section, {}});
+      auto it = std::find_if(s->entries.begin(), s->entries.end(), sameKey);
+      if (it == s->entries.end()) s->entries.push_back({c.key, c.value});
+      else it->value = c.value;
+      break;
+    }
+    case Change::Delete:
+      if (s) std::erase_if(s->entries, sameKey);
+      break;
+    case Change::Erase:
+      std::erase_if(sections_, [&](const Section& x) { return x.name.compare(c.section, Qt::CaseInsensitive) == 0; });
+      break;
+  }
+}
+
+bool IniFile::Changed(Change change) {
+  Apply(change);
+  // A change supersedes the waiting ones it overwrites, so a file that stays unwritable
+  // does not make the list grow.
+  auto same = [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; };
+  std::erase_if(pending_, [&](const Change& old) {
+    return same(old.section, change.section) && (change.kind == Change::Erase || same(old.key, change.key));
+  });
+  pending_.push_back(std::move(change));
   if (batchDepth_ > 0) return true;
   return Flush();
 }
 
 IniFile::Batch::~Batch() {
-  if (--file_.batchDepth_ == 0 && file_.dirty_) file_.Flush();
+  if (--file_.batchDepth_ == 0 && !file_.pending_.empty()) file_.Flush();
 }
 
 bool IniFile::Flush() {
+  // What could not be read is never replaced: the changes wait in memory.
+  if (!Reload()) return lastWriteOk_ = false;
   QString text;
   for (const auto& s : sections_) {
     text += '[' + s.name + "]\r\n";
@@ -151,7 +164,7 @@ bool IniFile::Flush() {
   }
   QDir().mkpath(QFileInfo(path_).absolutePath());
   lastWriteOk_ = WriteFileAtomically(path_, EncodeCp1251(text));
-  if (lastWriteOk_) dirty_ = false;
+  if (lastWriteOk_) pending_.clear();
   return lastWriteOk_;
 }
 

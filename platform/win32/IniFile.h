@@ -2,8 +2,12 @@
 //
 // Every write reaches the disk at once and atomically (a temporary file beside the target,
 // flushed, then renamed over it), so a crash leaves either the old file or the new one.
-// A Batch groups many writes into one file write. A missing, unreadable or garbled file
-// reads as empty; lines that are neither a section nor a key are skipped.
+// A write merges: the file is read again and only the keys this object changed are
+// replaced, so what another program (or another object on the same file) wrote meanwhile
+// stays. A Batch groups many writes into one file write. A missing or garbled file reads
+// as empty; lines that are neither a section nor a key are skipped. A file that exists but
+// cannot be read also reads as empty, and is never written over: writes stay in memory
+// until it can be read again.
 #pragma once
 
 #include <QString>
@@ -19,8 +23,8 @@ class IniFile {
 
   const QString& Path() const { return path_; }
 
-  // Reads the file again from disk; false when it exists but cannot be read (it then
-  // reads as empty, and a write would replace what could not be read).
+  // Reads the file again from disk, with the changes not yet written laid over it; false
+  // when it exists but cannot be read (it then reads as those changes alone).
   bool Reload();
   bool ReadOk() const { return readOk_; }
 
@@ -49,7 +53,8 @@ class IniFile {
     IniFile& file_;
   };
 
-  // Writes the whole file now; false on failure.
+  // Merges the changes not yet written into the file as it is on disk now, and writes it;
+  // false when it could not be read or written.
   bool Flush();
 
  private:
@@ -60,15 +65,22 @@ class IniFile {
     QString name;
     std::vector<Entry> entries;
   };
+  // One change made through this object, kept until it is on disk.
+  struct Change {
+    enum Kind { Set, Delete, Erase } kind;
+    QString section, key, value;
+  };
 
   Section* Find(const QString& section);
   const Section* Find(const QString& section) const;
-  bool Changed();
+  bool ReadFromDisk();
+  void Apply(const Change& change);
+  bool Changed(Change change);
 
   QString path_;
   std::vector<Section> sections_;
+  std::vector<Change> pending_;  // replayed over the file's current text at each write
   int batchDepth_ = 0;
-  bool dirty_ = false;
   bool lastWriteOk_ = true;
   bool readOk_ = true;
 };

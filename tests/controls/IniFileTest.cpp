@@ -1,6 +1,10 @@
 // The INI reader/writer: Windows-1251 on disk, atomic writes, tolerance of damaged files.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
 
 #include <QDir>
 #include <QFile>
@@ -16,6 +20,28 @@ namespace {
 QByteArray ReadAll(const QString& path) {
   QFile f(path);
   return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void WriteAll(const QString& path, const QByteArray& bytes) {
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(bytes);
+}
+
+void Chmod(const QString& path, mode_t mode) { ::chmod(path.toLocal8Bit().constData(), mode); }
+
+// Runs `check` where file permissions bind: as root, in a child process that has become
+// the unprivileged user "nobody" (root reads and writes through any permission).
+bool WherePermissionsBind(const std::function<bool()>& check) {
+  if (geteuid() != 0) return check();
+  const pid_t child = fork();
+  if (child == 0) {
+    const bool ok = setgid(65534) == 0 && setuid(65534) == 0 && check();
+    _exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 TEST(IniFile, CyrillicIsStoredAsWindows1251AndReadBack) {
@@ -78,15 +104,84 @@ TEST(IniFile, WritesAtOnceWithoutLeavingTemporaryFiles) {
 }
 
 TEST(IniFile, UnwritableFolderIsReportedAndTheOldFileKept) {
-  if (geteuid() == 0) GTEST_SKIP() << "root writes through folder permissions";
   QTemporaryDir dir;
   const QString path = dir.path() + "/a.ini";
-  IniFile ini(path);
-  ASSERT_TRUE(ini.WriteString("S", "A", "1"));
-  ::chmod(dir.path().toLocal8Bit().constData(), 0500);
-  EXPECT_FALSE(ini.WriteString("S", "A", "2"));
-  ::chmod(dir.path().toLocal8Bit().constData(), 0700);
+  WriteAll(path, "[S]\r\nA=1\r\n");
+  Chmod(path, 0644);
+  Chmod(dir.path(), 0555);
+  EXPECT_TRUE(WherePermissionsBind([&] {
+    IniFile ini(path);
+    return ini.ReadOk() && !ini.WriteString("S", "A", "2") && ini.ReadString("S", "A") == "2";
+  }));
+  Chmod(dir.path(), 0700);
   EXPECT_EQ(IniFile(path).ReadString("S", "A"), "1");
+}
+
+TEST(IniFile, AFileThatCannotBeReadIsNeverWrittenOver) {
+  QTemporaryDir dir;
+  const QString path = dir.path() + "/a.ini";
+  WriteAll(path, "[S]\r\nA=1\r\n");
+  Chmod(path, 0000);
+  Chmod(dir.path(), 0777);  // the folder would let a write through
+  EXPECT_TRUE(WherePermissionsBind([&] {
+    IniFile ini(path);
+    const bool readsAsEmpty = !ini.ReadOk() && !ini.KeyExists("S", "A");
+    const bool refused = !ini.WriteString("S", "B", "2") && !ini.Flush();
+    return readsAsEmpty && refused && ini.ReadString("S", "B") == "2";  // kept in memory
+  }));
+  Chmod(path, 0644);
+  EXPECT_EQ(ReadAll(path), "[S]\r\nA=1\r\n");
+}
+
+TEST(IniFile, WritesWaitingOnAnUnreadableFileLandWhenItCanBeReadAgain) {
+  QTemporaryDir dir;
+  const QString path = dir.path() + "/a.ini";
+  WriteAll(path, "[S]\r\nA=1\r\n");
+  Chmod(dir.path(), 0777);
+  if (geteuid() == 0) ::chown(path.toLocal8Bit().constData(), 65534, 65534);  // nobody's file
+  EXPECT_TRUE(WherePermissionsBind([&] {
+    Chmod(path, 0000);
+    IniFile ini(path);
+    const bool refused = !ini.WriteString("S", "B", "2");
+    Chmod(path, 0644);
+    return refused && ini.WriteString("S", "C", "3");
+  }));
+  const IniFile after(path);
+  EXPECT_EQ(after.ReadString("S", "A"), "1");
+  EXPECT_EQ(after.ReadString("S", "B"), "2");
+  EXPECT_EQ(after.ReadString("S", "C"), "3");
+}
+
+// Two writers of one file (the program and a script, or two windows' stores): each write
+// replaces only the keys its writer changed, whatever the other wrote in between.
+TEST(IniFile, EachWriteMergesIntoWhatIsOnDiskNow) {
+  QTemporaryDir dir;
+  const QString path = dir.path() + "/a.ini";
+  IniFile program(path);
+  program.WriteString("TMain", "AttVch.Value", "3");
+  program.WriteString("Old", "K", "1");
+  program.WriteString("TMain", "Gone", "x");
+
+  IniFile script(path);
+  script.WriteString("Serial", "Port", "/dev/ttyUSB0");
+  script.WriteString("TMain", "AttVch.Value", "9");  // a key both write: the later write wins
+
+  {
+    IniFile::Batch batch(program);
+    program.WriteString("TMain", "SldNch.Position", "17");
+    program.DeleteKey("TMain", "Gone");
+    program.EraseSection("Old");
+    program.WriteString("Old", "New", "2");  // erased, then written again
+  }
+  const IniFile disk(path);
+  EXPECT_EQ(disk.ReadString("Serial", "Port"), "/dev/ttyUSB0");
+  EXPECT_EQ(disk.ReadString("TMain", "AttVch.Value"), "9");
+  EXPECT_EQ(disk.ReadString("TMain", "SldNch.Position"), "17");
+  EXPECT_FALSE(disk.KeyExists("TMain", "Gone"));
+  EXPECT_FALSE(disk.KeyExists("Old", "K"));
+  EXPECT_EQ(disk.ReadString("Old", "New"), "2");
+  // The program's own copy now shows the script's keys too.
+  EXPECT_EQ(program.ReadString("Serial", "Port"), "/dev/ttyUSB0");
 }
 
 TEST(IniFile, MissingFolderCannotBeWrittenUnderAFile) {

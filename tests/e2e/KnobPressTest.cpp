@@ -1,16 +1,53 @@
 // Under a real X server: holding the left mouse button on the knob for about a second
-// tunes down by about twenty main steps, and every step reaches the receiver as F.
+// tunes down by about twenty main steps, and every step reaches the receiver as F. Against
+// a silent receiver on a pseudo-terminal, and against the simulator, which answers every F
+// with its own F report, over USB (with the sample stream on and off) and over the serial link.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <QTemporaryDir>
 #include <chrono>
+#include <fstream>
+#include <sstream>
 
 #include "platform/win32/IniFile.h"
 #include "tests/e2e/XvfbSession.h"
+#include "tests/sim/SimProcess.h"
 #include "tests/support/PtyReceiver.h"
 
 namespace {
+
+// The knob (64 x 63) sits at 245, 324 in the main window's client area, the СПЕКТР button
+// (66 x 26) at 354, 286; without a window manager the client area starts at the window's
+// position.
+constexpr const char* kKnobCentre = "277 355";
+constexpr const char* kSpectrumButtonCentre = "387 299";
+
+// The visible main window's id, or empty when it did not appear within ten seconds.
+std::string WaitForMainWindow(const testsupport::XvfbSession& x) {
+  std::string window;
+  for (int i = 0; i < 100 && window.empty(); ++i) {
+    usleep(100 * 1000);
+    window = x.Run("xdotool search --onlyvisible --name VESTRA 2>/dev/null | head -1");
+  }
+  if (!window.empty()) window.pop_back();  // the newline
+  return window;
+}
+
+void ClickAt(const testsupport::XvfbSession& x, const std::string& window, const char* at) {
+  x.Run("xdotool mousemove --window " + window + " " + at + " click 1");
+}
+
+// Holds the left button on the knob for one second; returns how long it was held, in seconds.
+double HoldKnobOneSecond(const testsupport::XvfbSession& x, const std::string& window) {
+  x.Run(std::string("xdotool mousemove --window ") + window + " " + kKnobCentre);
+  usleep(200 * 1000);
+  const auto start = std::chrono::steady_clock::now();
+  x.Run("xdotool mousedown 1");
+  usleep(1000 * 1000);
+  x.Run("xdotool mouseup 1");
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
 TEST(KnobUnderX, HoldingTheLeftButtonTunesDownTwentyStepsASecond) {
   testsupport::XvfbSession x;
@@ -23,24 +60,11 @@ TEST(KnobUnderX, HoldingTheLeftButtonTunesDownTwentyStepsASecond) {
     ini.WriteString("TMain", "FreqkHz.Value", "10000");
   }
   ASSERT_TRUE(x.StartProgram(config.path()));
-  // The main window: its client area starts at its position, where the knob sits at
-  // 245, 324 (64 x 63).
-  std::string window;
-  for (int i = 0; i < 100 && window.empty(); ++i) {
-    usleep(100 * 1000);
-    window = x.Run("xdotool search --onlyvisible --name VESTRA 2>/dev/null | head -1");
-  }
+  const std::string window = WaitForMainWindow(x);
   ASSERT_FALSE(window.empty()) << "the main window did not appear";
   usleep(500 * 1000);
   receiver.Take(50);
-  window.pop_back();
-  x.Run("xdotool mousemove --window " + window + " 277 355");
-  usleep(200 * 1000);
-  const auto start = std::chrono::steady_clock::now();
-  x.Run("xdotool mousedown 1");
-  usleep(1000 * 1000);
-  x.Run("xdotool mouseup 1");
-  const double held = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double held = HoldKnobOneSecond(x, window);
   usleep(300 * 1000);
   const auto frames = receiver.Take(100);
   x.StopProgram();
@@ -53,5 +77,96 @@ TEST(KnobUnderX, HoldingTheLeftButtonTunesDownTwentyStepsASecond) {
   for (size_t i = 0; i < tuned.size(); ++i) EXPECT_EQ(tuned[i], 10000000 - 1000 * long(i + 1)) << i;
   std::printf("knob: %zu steps in %.2f s held = %.1f steps/s\n", tuned.size(), held, tuned.size() / held);
 }
+
+// ---- against the simulator
+
+struct SimLinkCase {
+  const char* name;
+  bool usb;     // false: the serial link
+  bool stream;  // the sample stream (СПЕКТР) on while the knob turns
+};
+
+void PrintTo(const SimLinkCase& c, std::ostream* os) { *os << c.name; }
+
+class KnobAgainstSimulator : public ::testing::TestWithParam<SimLinkCase> {};
+
+// The F frequencies the simulator logged on `link` from byte `from` of its frame log on.
+std::vector<long> LoggedFrequencies(const std::string& logPath, std::streamoff from, const std::string& link) {
+  std::ifstream log(logPath);
+  log.seekg(from);
+  std::vector<long> tuned;
+  std::string line;
+  while (std::getline(log, line)) {
+    // time, link, the frame's bytes, then the letter and its value
+    std::istringstream words(line);
+    std::vector<std::string> w;
+    for (std::string s; words >> s;) w.push_back(s);
+    if (w.size() >= 4 && w[1] == link && w[w.size() - 2] == "F") tuned.push_back(std::stol(w.back()));
+  }
+  return tuned;
+}
+
+std::streamoff FileSize(const std::string& path) {
+  std::ifstream f(path, std::ios::ate);
+  return f ? std::streamoff(f.tellg()) : 0;
+}
+
+// Polls the simulator's status line until it holds `wanted`; false after ten seconds.
+bool WaitForStatus(simtest::SimProcess& sim, const std::string& wanted, std::string& last) {
+  for (int i = 0; i < 100; ++i) {
+    last = sim.command("status").value_or("");
+    if (last.find(wanted) != std::string::npos) return true;
+    usleep(100 * 1000);
+  }
+  return false;
+}
+
+TEST_P(KnobAgainstSimulator, HoldingTheLeftButtonOneSecondTakesTwentySteps) {
+  const SimLinkCase& c = GetParam();
+  testsupport::XvfbSession x;
+  if (!x.Ok()) GTEST_SKIP() << "no Xvfb";
+  simtest::SimProcess sim({c.usb ? "--no-serial" : "--no-usb", "--log", "@DIR/frames.log"});
+  ASSERT_TRUE(sim.started());
+  const std::string logPath = sim.directory() + "/frames.log";
+  QTemporaryDir config;
+  {
+    // The link not under test points nowhere: port 9 of the loopback refuses connections.
+    win32::IniFile ini(config.path() + "/PVestra/PVestra.ini");
+    ini.WriteString("Serial", "Port", c.usb ? config.path() + "/no-tty" : QString::fromStdString(sim.serialLink()));
+    ini.WriteString("Usb", "Server", c.usb ? QString("127.0.0.1:%1").arg(sim.port()) : QString("127.0.0.1:9"));
+    ini.WriteString("TMain", "FreqkHz.Value", "10000");
+  }
+  ASSERT_TRUE(x.StartProgram(config.path()));
+  const std::string window = WaitForMainWindow(x);
+  ASSERT_FALSE(window.empty()) << "the main window did not appear";
+  std::string status;
+  ASSERT_TRUE(WaitForStatus(sim, "состояние получено", status)) << "no full upload reached the simulator: " << status;
+  if (c.stream) {
+    ClickAt(x, window, kSpectrumButtonCentre);
+    ASSERT_TRUE(WaitForStatus(sim, "поток 1", status)) << "the stream did not start: " << status;
+  }
+  usleep(500 * 1000);
+  const std::streamoff before = FileSize(logPath);
+  const double held = HoldKnobOneSecond(x, window);
+  usleep(300 * 1000);
+  const auto tuned = LoggedFrequencies(logPath, before, c.usb ? "usb" : "serial");
+  const std::string after = sim.command("status").value_or("");
+  x.StopProgram();
+
+  // Twenty ticks a second, one step of 1 kHz down each.
+  EXPECT_GE(tuned.size(), 16u) << "steps: " << tuned.size();
+  EXPECT_LE(tuned.size(), 24u) << "steps: " << tuned.size();
+  ASSERT_FALSE(tuned.empty());
+  EXPECT_EQ(tuned.back(), 10000000 - 1000 * long(tuned.size()));
+  EXPECT_NE(after.find("частота " + std::to_string(tuned.back()) + " Гц"), std::string::npos) << after;
+  std::printf("knob against the simulator, %s: %zu steps in %.2f s held = %.1f steps/s\n", c.name, tuned.size(), held,
+              tuned.size() / held);
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, KnobAgainstSimulator,
+                         ::testing::Values(SimLinkCase{"UsbStreamOff", true, false},
+                                           SimLinkCase{"UsbStreamOn", true, true},
+                                           SimLinkCase{"Serial", false, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -67,6 +67,17 @@ bool XvfbSession::StartProgram(const QString& configDir) {
 
 void XvfbSession::StopProgram() { Reap(program_); }
 
+void XvfbSession::StopServer() { Reap(server_); }
+
+bool XvfbSession::WaitForProgramToEnd(int ms) {
+  for (int waited = 0; program_ > 0; waited += 20) {
+    if (::waitpid(program_, nullptr, WNOHANG) == program_) program_ = -1;
+    else if (waited >= ms) return false;
+    else usleep(20 * 1000);
+  }
+  return true;
+}
+
 std::string XvfbSession::Run(const std::string& command) const {
   const std::string full = "DISPLAY=" + Display() + " " + command;
   std::string out;

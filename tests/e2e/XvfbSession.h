@@ -19,6 +19,10 @@ class XvfbSession {
   bool StartProgram(const QString& configDir);
   // Ends the program as SIGTERM does and waits for it.
   void StopProgram();
+  // Ends the X server under the running program: the program loses its display.
+  void StopServer();
+  // Waits up to `ms` for the program to end by itself; false when it still runs.
+  bool WaitForProgramToEnd(int ms);
   // Runs a shell command with DISPLAY set; returns its standard output.
   std::string Run(const std::string& command) const;
 

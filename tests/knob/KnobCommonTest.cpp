@@ -80,7 +80,7 @@ TEST_F(KnobTest, LargeKnobStepsBetweenItsLimits) {
     shift = c.shift;
     if (c.left) Press(Qt::LeftButton);
     if (c.right) Press(Qt::RightButton);
-    EXPECT_EQ(Repaints(static_cast<int>(c.values.size())), c.values);
+    EXPECT_EQ(Turns(static_cast<int>(c.values.size())), c.values);
     EXPECT_TRUE(PictureAt(lastImage, Dimple(), c.marker.x(), c.marker.y()));
   }
 }
@@ -90,6 +90,50 @@ TEST_F(KnobTest, ARepaintWhileIdleReportsTheWrittenValueAndTurnsNothing) {
   Put(dispid::ValueMirtal, 1000000);
   EXPECT_EQ(Repaints(2), (std::vector<std::int32_t>{1000000, 1000000}));
   EXPECT_TRUE(PictureAt(Repaint(), Dimple(), 23, 6));
+}
+
+TEST_F(KnobTest, WhileHeldOnlyATickOfTheRepeatTimerSteps) {
+  // Write: the container writes 500000 (as a receiver's report does) and the repaint follows.
+  enum Op { Tick1, Paint, Write };
+  const struct {
+    const char* name;
+    std::vector<Op> ops;
+    std::vector<std::int32_t> values;  // reported by the repaints
+  } cases[] = {
+      {"repaints without a tick step nothing", {Paint, Paint, Paint}, {100000, 100000, 100000}},
+      {"a written value is reported as written", {Write, Write}, {500000, 500000}},
+      {"the next tick steps from the written value", {Write, Tick1, Paint}, {500000, 499000}},
+      {"one tick, three repaints: one step", {Tick1, Paint, Paint, Paint}, {99000, 99000, 99000}},
+      {"three ticks before one repaint: one step", {Tick1, Tick1, Tick1, Paint}, {99000}},
+      {"a written value between tick and repaint, then the step", {Tick1, Write, Paint}, {499000, 499000}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    SetUp();
+    Repaint();
+    Put(dispid::DNRange, 0);
+    Put(dispid::ValueMirtal, 100000);
+    Press(Qt::LeftButton);
+    values.clear();
+    for (Op op : c.ops) {
+      if (op == Tick1) Tick(1);
+      if (op == Write) Put(dispid::ValueMirtal, 500000);
+      if (op != Tick1) Repaint();
+    }
+    EXPECT_EQ(values, c.values);
+  }
+}
+
+TEST_F(KnobTest, ATickLeftFromAnEarlierPressDoesNotStepANewOne) {
+  Repaint();
+  Put(dispid::ValueMirtal, 100000);
+  Press(Qt::LeftButton);
+  Tick(1);
+  Release(Qt::LeftButton);  // before the tick's repaint
+  Press(Qt::LeftButton);
+  EXPECT_EQ(Repaints(1), std::vector<std::int32_t>{100000});  // the first step is one interval away
+  EXPECT_EQ(Turns(1), std::vector<std::int32_t>{99000});
 }
 
 TEST_F(KnobTest, FirstRepaintReportsZeroWhateverWasWrittenBefore) {
@@ -102,13 +146,13 @@ TEST_F(KnobTest, ReleasingOneOfTwoButtonsHaltsBoth) {
   Put(dispid::DNRange, 0);
   Put(dispid::ValueMirtal, 5000);
   Press(Qt::LeftButton);
-  EXPECT_EQ(Repaints(1), std::vector<std::int32_t>{4000});
+  EXPECT_EQ(Turns(1), std::vector<std::int32_t>{4000});
   Press(Qt::RightButton);
   Release(Qt::RightButton);
   EXPECT_EQ(knob->TimerInterval(1), -1);
   EXPECT_EQ(Repaints(2), (std::vector<std::int32_t>{4000, 4000}));
   Press(Qt::RightButton);  // a new press turns again
-  EXPECT_EQ(Repaints(1), std::vector<std::int32_t>{4000});  // down then up
+  EXPECT_EQ(Turns(1), std::vector<std::int32_t>{4000});  // down then up
 }
 
 TEST_F(KnobTest, OnlySpeedsFrom5To20ChangeTheRepeatInterval) {

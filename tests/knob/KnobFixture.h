@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QImage>
 #include <QMouseEvent>
+#include <QTimer>
 #include <QTimerEvent>
 #include <QWidget>
 #include <memory>
@@ -122,6 +124,37 @@ class KnobTest : public ::testing::Test {
   std::vector<std::int32_t> Repaints(int n) {
     values.clear();
     for (int i = 0; i < n; ++i) lastImage = Repaint();
+    return values;
+  }
+
+  // Shows the knob in its parent and lets the first drawing happen, so that real timer ticks
+  // bring real repaints.
+  void ShowOnScreen() {
+    parent->resize(100, 100);
+    parent->show();
+    QCoreApplication::processEvents();
+  }
+  // Lets the event loop run for `ms` milliseconds.
+  static void RunEventLoop(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+  }
+  // Holds a button for `ms` milliseconds of the running event loop.
+  void Hold(Qt::MouseButton b, int ms) {
+    Press(b);
+    RunEventLoop(ms);
+    Release(b);
+  }
+
+  // n ticks of the repeat timer, each followed by the repaint it asks for; returns the value
+  // each repaint reported.
+  std::vector<std::int32_t> Turns(int n) {
+    values.clear();
+    for (int i = 0; i < n; ++i) {
+      Tick(1);
+      lastImage = Repaint();
+    }
     return values;
   }
 

@@ -59,7 +59,7 @@ TEST_F(KnobTest, DegreeModeWrapsToTheOtherEnd) {
     Put(dispid::ValueMirtal, c.start);
     shift = c.shift;
     Press(c.left ? Qt::LeftButton : Qt::RightButton);
-    EXPECT_EQ(Repaints(static_cast<int>(c.values.size())), c.values);
+    EXPECT_EQ(Turns(static_cast<int>(c.values.size())), c.values);
   }
 }
 
@@ -71,7 +71,7 @@ TEST_F(KnobTest, BackgroundSelectsKnobAndResetsValueAndPointer) {
   Put(dispid::Step, 1);
   Put(dispid::ValueMirtal, 100);
   Press(Qt::RightButton);
-  Repaints(3);
+  Turns(3);
   EXPECT_TRUE(PictureAt(lastImage, Dimple(), 28, 6));  // three ticks clockwise
   Release(Qt::RightButton);
 
@@ -94,7 +94,7 @@ TEST_F(KnobTest, OtherBackgroundsNeitherTurnNorResetAtFirstDrawing) {
   Put(dispid::ValueMirtal, 42);
   EXPECT_EQ(Repaints(1), std::vector<std::int32_t>{42});
   Press(Qt::RightButton);
-  EXPECT_EQ(Repaints(2), (std::vector<std::int32_t>{42, 42}));
+  EXPECT_EQ(Turns(2), (std::vector<std::int32_t>{42, 42}));
 }
 
 TEST_F(KnobTest, MouseIsFiredForPressReleaseDoubleClickAndRun) {
@@ -125,8 +125,7 @@ TEST_F(KnobTest, DoubleClickTurnsUntilTheButtonIsReleased) {
   DoubleClick(Qt::LeftButton);
   EXPECT_EQ(knob->TimerInterval(1), 50);
   EXPECT_EQ(knob->NativeTimerId(2), 0);
-  Tick(1);
-  EXPECT_EQ(Repaints(2), (std::vector<std::int32_t>{99000, 98000}));
+  EXPECT_EQ(Turns(2), (std::vector<std::int32_t>{99000, 98000}));
   Release(Qt::LeftButton);
   EXPECT_EQ(Repaints(1), std::vector<std::int32_t>{98000});
 }

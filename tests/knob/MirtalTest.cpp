@@ -1,7 +1,6 @@
 // The knob as the container uses it: its stored form, the smaller knob's scale, Kind, and the
 // order of MouseInt events.
 
-#include <QEventLoop>
 #include <QTimer>
 #include <limits>
 
@@ -72,7 +71,7 @@ TEST_F(KnobTest, SmallerKnobRunsItsScaleFrom0To255AndBack) {
   for (int v = 6; v <= 252; v += 6) up.push_back(v);
   up.push_back(255);
   up.push_back(255);
-  EXPECT_EQ(Repaints(static_cast<int>(up.size())), up);
+  EXPECT_EQ(Turns(static_cast<int>(up.size())), up);
   EXPECT_TRUE(DotAt(lastImage, 27, 32));
   Release(Qt::RightButton);
 
@@ -80,7 +79,7 @@ TEST_F(KnobTest, SmallerKnobRunsItsScaleFrom0To255AndBack) {
   std::vector<std::int32_t> down;
   for (int v = 250; v >= 0; v -= 5) down.push_back(v);
   down.push_back(0);
-  EXPECT_EQ(Repaints(static_cast<int>(down.size())), down);
+  EXPECT_EQ(Turns(static_cast<int>(down.size())), down);
   EXPECT_TRUE(DotAt(lastImage, 19, 31));
 }
 
@@ -147,6 +146,9 @@ TEST_F(KnobTest, DoubleClickTakesOneStepOneIntervalLater) {
   Tick(2);
   EXPECT_EQ(knob->NativeTimerId(2), 0);  // one-shot
   EXPECT_EQ(Repaints(1), std::vector<std::int32_t>{99000});
+  // Still held, no tick to come: later repaints (a written value among them) step no more.
+  Put(dispid::ValueMirtal, 99000);
+  EXPECT_EQ(Repaints(2), (std::vector<std::int32_t>{99000, 99000}));
 
   // Released before the tick: the tick never comes and nothing turns.
   Release(Qt::LeftButton);
@@ -161,11 +163,11 @@ TEST_F(KnobTest, RunTurnsLikeHoldingAButton) {
   Put(dispid::ValueMirtal, 50000);
   Run(true, true);
   EXPECT_EQ(knob->TimerInterval(1), 50);
-  EXPECT_EQ(Repaints(2), (std::vector<std::int32_t>{49000, 48000}));
+  EXPECT_EQ(Turns(2), (std::vector<std::int32_t>{49000, 48000}));
   Run(true, false);
   EXPECT_EQ(Repaints(1), std::vector<std::int32_t>{48000});
   Run(false, true);
-  EXPECT_EQ(Repaints(1), std::vector<std::int32_t>{49000});
+  EXPECT_EQ(Turns(1), std::vector<std::int32_t>{49000});
 }
 
 }  // namespace
@@ -174,28 +176,61 @@ namespace {
 
 using namespace knobtest;
 
+// Counts the timer events a widget receives.
+class TimerEventCounter : public QObject {
+ public:
+  explicit TimerEventCounter(QObject* watched) { watched->installEventFilter(this); }
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Timer) ++count;
+    return false;
+  }
+  int count = 0;
+};
+
 TEST_F(KnobTest, HoldingAButtonTurnsWithTheRepeatTimerOnScreen) {
-  // The whole path on a shown window: real timer ticks ask for repaints, each repaint steps.
-  parent->resize(100, 100);
-  parent->show();
-  QCoreApplication::processEvents();
+  // The whole path on a shown window: real timer ticks ask for repaints, each of which steps.
+  ShowOnScreen();
   Put(mirtal::dispid::DNRange, 0);
   Put(mirtal::dispid::ValueMirtal, 1000000);
   QCoreApplication::processEvents();
   values.clear();
-  Press(Qt::LeftButton);
-  QEventLoop loop;
-  QTimer::singleShot(400, &loop, &QEventLoop::quit);
-  loop.exec();
-  Release(Qt::LeftButton);
+  Hold(Qt::LeftButton, 400);
   ASSERT_FALSE(values.empty());
   EXPECT_LT(Value(), 1000000);
   for (std::size_t i = 1; i < values.size(); ++i) EXPECT_EQ(values[i - 1] - values[i], 1000) << i;
   const std::int32_t stopped = Value();
-  QEventLoop after;
-  QTimer::singleShot(150, &after, &QEventLoop::quit);
-  after.exec();
+  RunEventLoop(150);
   EXPECT_EQ(Value(), stopped);
+}
+
+TEST_F(KnobTest, AContainerWritingEveryNewValueBackStillGetsOneStepPerTick) {
+  // As over USB: each new value goes to the receiver, whose report writes it back into the
+  // knob a moment later, and that write repaints the knob while the button is still held.
+  ShowOnScreen();
+  Put(mirtal::dispid::DNRange, 0);
+  Put(mirtal::dispid::ValueMirtal, 1000000);
+  QCoreApplication::processEvents();
+  std::int32_t lastSeen = 1000000;
+  const auto echo = knob->Events().Advise([&](ole::DispId id, const ole::Args& args) {
+    const std::int32_t v = *args.at(0).toInt32();
+    if (id != mirtal::event::GetValue || v == lastSeen) return;
+    lastSeen = v;
+    QTimer::singleShot(0, knob, [this, v] { knob->PutProperty(mirtal::dispid::ValueMirtal, v); });
+  });
+  TimerEventCounter ticks(knob);
+  values.clear();
+  Hold(Qt::LeftButton, 300);
+  knob->Events().Unadvise(echo);
+  int steps = 0;
+  std::int32_t before = 1000000;
+  for (std::int32_t v : values) {
+    if (v == before) continue;
+    EXPECT_EQ(before - v, 1000) << "after " << steps << " steps";
+    before = v;
+    ++steps;
+  }
+  EXPECT_GE(steps, 1);
+  EXPECT_LE(steps, ticks.count) << "repaints: " << values.size();
 }
 
 }  // namespace

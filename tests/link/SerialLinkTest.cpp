@@ -2,6 +2,8 @@
 // the state request and its full-state upload, and the port's settings around a session.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -166,10 +168,51 @@ TEST(SerialPort, CloseGivesThePortItsFormerSettings) {
   ::close(fd);
 }
 
+// The port is opened without sharing, so no other program splits the receiver's bytes
+// with the link: while the link holds it, another program can neither lock it nor (unless
+// it runs as root) open it; a port that another program holds leaves the link closed, with
+// one line on standard error that names the port.
+TEST(SerialPort, IsOpenedWithoutSharing) {
+  PtyReceiver receiver;
+  const std::string port = receiver.SlavePath();
+  win32::SetCommPortPath(1, port);
+  const std::string tryLock = "flock --nonblock --conflict-exit-code 7 " + port + " true";
+  {
+    SerialLink link;
+    link.Open();
+    ASSERT_TRUE(link.IsOpen());
+    const int status = std::system(tryLock.c_str());
+    EXPECT_NE(status, 0) << "flock(1) got the port";  // 7: locked; 1: not even opened
+    if (geteuid() != 0) {
+      errno = 0;
+      EXPECT_LT(::open(port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK), 0);
+      EXPECT_EQ(errno, EBUSY);
+    }
+    SerialLink second;
+    second.Open();
+    EXPECT_FALSE(second.IsOpen());
+    link.Close();
+  }
+  EXPECT_EQ(std::system(tryLock.c_str()), 0) << "the port stayed locked after the close";
+
+  const int holder = ::open(port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+  testing::internal::CaptureStderr();
+  SerialLink blocked;
+  blocked.Open();
+  const std::string told = testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(blocked.IsOpen());
+  EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 1) << told;
+  EXPECT_NE(told.find(port), std::string::npos) << told;
+  ::close(holder);
+}
+
 TEST(SerialPort, MissingPortIsSilent) {
   win32::SetCommPortPath(1, "/nonexistent/ttyNONE");
   SerialLink link;
+  testing::internal::CaptureStderr();
   link.Open();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_FALSE(link.IsOpen());
   const uint8_t frame[] = {0x02, 's', '1', 0xDC, 0x03};
   link.Write(frame);

@@ -11,6 +11,7 @@
 #include "app/dsp/Umparams.h"
 #include "app/dsp/Uvestramdebug.h"
 #include "app/panel/Umain.h"
+#include "app/spectrum/Uiq.h"
 #include "app/spectrum/Usettings.h"
 #include "tests/support/ProgramRun.h"
 #include "tests/support/PtyReceiver.h"
@@ -105,6 +106,12 @@ TEST_F(MainWindowTest, KeyboardTypesLikeTheKeypadAndOpensOnlyTheServiceWindows) 
   VestraMdebug->hide();
   key(0, "ж");
   EXPECT_FALSE(VestraMdebug->isVisible());
+  // Plain Tab arrives as character 9 too, but only Ctrl+I opens the IQ window.
+  key(Qt::Key_Tab, "\t");
+  EXPECT_FALSE(IQ->isVisible());
+  key(Qt::Key_I, QString(QChar(9)), Qt::ControlModifier);
+  EXPECT_TRUE(IQ->isVisible());
+  IQ->hide();
   EXPECT_TRUE(Sent().empty());
 }
 
@@ -158,6 +165,31 @@ TEST_F(MainWindowTest, WheelMovesOnlyAnEnabledSliderUnderThePointer) {
   ASSERT_FALSE(Main->SldRRU->isEnabled());
   testsupport::Wheel(Main->SldRRU, 120);
   EXPECT_EQ(Main->SldRRU->value(), 0);
+}
+
+// A horizontal or tilt scroll has no vertical turn: it moves nothing and sends nothing.
+TEST_F(MainWindowTest, WheelWithoutAVerticalTurnDoesNothing) {
+  Main->SldNch->setValue(20);
+  Sent();
+  testsupport::Wheel(Main->SldNch, 0, 120);
+  testsupport::Wheel(Main->SldNch, 0, -120);
+  EXPECT_EQ(Main->SldNch->value(), 20);
+  EXPECT_TRUE(Sent().empty());
+}
+
+// The captions over the two gain sliders overlap their top rows; there the pointer is on
+// the slider, for the wheel and for clicks alike.
+TEST_F(MainWindowTest, TheSliderIsUnderThePointerWhereItsCaptionOverlapsIt) {
+  Main->BtnRRU->PerformClick();
+  Main->SldNch->setValue(20);
+  Main->SldRRU->setValue(20);
+  for (QSlider* s : {Main->SldNch, Main->SldRRU}) {
+    const QPoint topRow = s->geometry().topLeft() + QPoint(s->width() / 2, 1);
+    EXPECT_EQ(Main->childAt(topRow), s) << s->objectName().toStdString();
+    QWidget* under = Main->childAt(topRow);
+    testsupport::Wheel(under ? under : Main, 120, 0, under ? under->mapFrom(Main, topRow) : topRow);
+    EXPECT_EQ(s->value(), 21) << s->objectName().toStdString();
+  }
 }
 
 struct ActionRow {

@@ -5,7 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <cstdlib>
+#include <functional>
 #include <QTemporaryDir>
 
 #include "app/dsp/Umparams.h"
@@ -82,6 +86,17 @@ TEST(Persistence, GarbledOrMissingValuesLeaveTheDefaults) {
   EXPECT_EQ(Main->SldNch->value(), 17);
 }
 
+// Waits up to 10 s for process `pid` to have `path` open.
+bool HoldsFile(pid_t pid, const std::string& path) {
+  const QString fds = QString("/proc/%1/fd").arg(pid);
+  for (int i = 0; i < 200; ++i) {
+    for (const QFileInfo& fd : QDir(fds).entryInfoList(QDir::System | QDir::NoDotAndDotDot))
+      if (fd.symLinkTarget().toStdString() == path) return true;
+    usleep(50 * 1000);
+  }
+  return false;
+}
+
 // The real program, ended by SIGTERM as a desktop session or a service manager would.
 TEST(Persistence, SigtermSavesLikeClosingTheWindow) {
   QTemporaryDir config;
@@ -100,12 +115,17 @@ TEST(Persistence, SigtermSavesLikeClosingTheWindow) {
     execl(program.constData(), "PVestra", nullptr);
     _exit(127);
   }
-  // A frequency report waits in the line until the program, up and polling its port,
-  // has read it; the program must show it and then save it.
+  // Once the program holds its port it is up (its settings restored) and polling: a
+  // frequency report sent then must be shown and then saved.
+  ASSERT_TRUE(HoldsFile(pid, receiver.SlavePath())) << "the program never opened its port";
   receiver.SendReport('F', "07150500");
-  for (int i = 0; i < 200 && receiver.InputPending() > 0; ++i) usleep(50 * 1000);
+  // The bytes reach the line a moment after the write; the program reads them within a
+  // poll. A quiet line for 200 ms means both have happened.
+  for (int quiet = 0, i = 0; quiet < 4 && i < 200; ++i) {
+    usleep(50 * 1000);
+    quiet = receiver.InputPending() == 0 ? quiet + 1 : 0;
+  }
   ASSERT_EQ(receiver.InputPending(), 0) << "the program never read its port";
-  usleep(200 * 1000);
   kill(pid, SIGTERM);
   int status = 0;
   waitpid(pid, &status, 0);
@@ -115,6 +135,79 @@ TEST(Persistence, SigtermSavesLikeClosingTheWindow) {
   EXPECT_EQ(saved.ReadInteger("TMain", "FreqkHz.Value"), 7150);
   EXPECT_EQ(saved.ReadInteger("TMain", "FreqHz.Value"), 500);
   EXPECT_EQ(saved.ReadString("Serial", "Port"), QString::fromStdString(receiver.SlavePath()));
+}
+
+QString IniPath(const QTemporaryDir& config) { return config.path() + "/PVestra/PVestra.ini"; }
+
+// Reads the file as another program would, until `done` holds of it or 5 s have passed.
+bool FileSoonHolds(const QTemporaryDir& config, const std::function<bool(const win32::IniFile&)>& done) {
+  for (int waited = 0; waited < 5000; waited += 100) {
+    if (done(win32::IniFile(IniPath(config)))) return true;
+    testsupport::Pump(100);
+  }
+  return false;
+}
+
+// A run that never reaches its shut-down (the X server gone, a kill, a power cut) loses at
+// most the last second: changes are written soon after they happen.
+TEST(Persistence, AChangeReachesTheFileSoonWithoutAShutDown) {
+  QTemporaryDir config;
+  testsupport::PtyReceiver receiver;
+  ProgramRun run(config.path(), receiver.SlavePath());
+  Main->BtnUvc->PerformClick();  // УВЧ is on at a first start
+  Main->AttVch->SetValue(7);
+  Main->TuneTo(7100250);
+  EXPECT_TRUE(FileSoonHolds(config, [](const win32::IniFile& disk) {
+    return disk.ReadString("TMain", "BtnUvc.Down") == "0" && disk.ReadString("TMain", "AttVch.Value") == "7" &&
+           disk.ReadString("TMain", "FreqkHz.Value") == "7100" && disk.ReadString("TMain", "FreqHz.Value") == "250";
+  }));
+}
+
+// While the operator types, the displays show the digits being typed. The file keeps the
+// frequency the receiver is tuned to, in the writes soon after a change and at exit, where
+// the unfinished entry is dropped as if it had been cancelled.
+TEST(Persistence, AnUnfinishedKeypadEntryIsNeverSavedAsTheFrequency) {
+  for (const char* typed : {"5", ".", ".7", "12.", "123456"}) {
+    SCOPED_TRACE(typed);
+    QTemporaryDir config;
+    testsupport::PtyReceiver receiver;
+    {
+      ProgramRun run(config.path(), receiver.SlavePath());
+      Main->TuneTo(9400125);
+      for (const char* c = typed; *c; ++c) Main->FormKeyPress(QChar(*c));
+      Main->AttVch->SetValue(4);  // a change, so that a write comes
+      EXPECT_TRUE(FileSoonHolds(config, [](const win32::IniFile& disk) {
+        return disk.ReadString("TMain", "AttVch.Value") == "4";
+      }));
+      const win32::IniFile soon(IniPath(config));
+      EXPECT_EQ(soon.ReadString("TMain", "FreqkHz.Value"), "9400");
+      EXPECT_EQ(soon.ReadString("TMain", "FreqHz.Value"), "125");
+    }
+    const win32::IniFile atExit(IniPath(config));
+    EXPECT_EQ(atExit.ReadString("TMain", "FreqkHz.Value"), "9400");
+    EXPECT_EQ(atExit.ReadString("TMain", "FreqHz.Value"), "125");
+  }
+}
+
+// An edit made to the file while the program runs (here by the script that points the
+// serial link at a device) survives the program's writes and its exit.
+TEST(Persistence, AnEditMadeWhileTheProgramRunsSurvivesItsExit) {
+  QTemporaryDir config;
+  testsupport::PtyReceiver receiver;
+  {
+    ProgramRun run(config.path(), receiver.SlavePath());
+    const QString script = PVESTRA_SOURCE_DIR "/scripts/set-serial-port.sh";
+    const QString command = "XDG_CONFIG_HOME='" + config.path() + "' '" + script + "' /dev/ttyUSB7 >/dev/null";
+    ASSERT_EQ(std::system(command.toLocal8Bit().constData()), 0);
+    Main->SldNch->setValue(12);
+    EXPECT_TRUE(FileSoonHolds(config, [](const win32::IniFile& disk) {
+      return disk.ReadString("TMain", "SldNch.Position") == "12";
+    }));
+    Main->SldNch->setValue(13);
+  }
+  const win32::IniFile disk(IniPath(config));
+  EXPECT_EQ(disk.ReadString("Serial", "Port"), "/dev/ttyUSB7");
+  EXPECT_EQ(disk.ReadString("TMain", "SldNch.Position"), "13");
 }
 
 }  // namespace

@@ -43,10 +43,10 @@ bool PumpUntil(const std::function<bool()>& done, int ms) {
   return done();
 }
 
-void Wheel(QWidget* over, int delta) {
-  const QPoint local = over->rect().center();
-  QWheelEvent e(local, over->mapToGlobal(local), {}, {0, delta}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
-                false);
+void Wheel(QWidget* over, int delta, int sideways, std::optional<QPoint> at) {
+  const QPoint local = at.value_or(over->rect().center());
+  QWheelEvent e(local, over->mapToGlobal(local), {}, {sideways, delta}, Qt::NoButton, Qt::NoModifier,
+                Qt::NoScrollPhase, false);
   QCoreApplication::sendEvent(over, &e);
 }
 

@@ -3,7 +3,9 @@
 // Destroying it closes the main window as the operator would (the settings are saved).
 #pragma once
 
+#include <QPoint>
 #include <QString>
+#include <optional>
 
 class QWidget;
 #include <functional>
@@ -32,7 +34,8 @@ void Pump(int ms = 0);
 // Pumps events until `done` or `ms` milliseconds have passed; the last `done`.
 bool PumpUntil(const std::function<bool()>& done, int ms = 2000);
 
-// Turns the mouse wheel by `delta` (120 = one notch) over the middle of `over`.
-void Wheel(QWidget* over, int delta);
+// Turns the mouse wheel by `delta` (120 = one notch) over `over`, at `at` (its middle when
+// not given); `sideways` is a horizontal or tilt turn.
+void Wheel(QWidget* over, int delta, int sideways = 0, std::optional<QPoint> at = std::nullopt);
 
 }  // namespace testsupport
