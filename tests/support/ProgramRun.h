@@ -9,6 +9,7 @@
 #include <optional>
 
 class QWidget;
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,6 +31,9 @@ class ProgramRun {
 
 // Lets queued events and timers run for about `ms` milliseconds.
 void Pump(int ms = 0);
+
+// Pumps events until `done` or `ms` milliseconds have passed; the last `done`.
+bool PumpUntil(const std::function<bool()>& done, int ms = 2000);
 
 // Turns the mouse wheel by `delta` (120 = one notch) over `over`, at `at` (its middle when
 // not given); `sideways` is a horizontal or tilt turn.
