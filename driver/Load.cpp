@@ -60,7 +60,7 @@ NTSTATUS AddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo)
     KeInitializeMutex(&dev->mutex, 0);
     KeInitializeSpinLock(&dev->bindingLock);
     KeInitializeSpinLock(&dev->removalLock);
-    dev->removalWait.QuadPart = -100;  // 100 units of 100 ns, relative
+    dev->removalWait.QuadPart = -100;  // relative; scaled by 10000 where it is waited on: 100 ms
     dev->pdo = pdo;
     dev->self = device;
     dev->lower = IoAttachDeviceToDeviceStack(device, pdo);

@@ -37,9 +37,9 @@ void SendCommand(char letter, uint8_t digits, int32_t value) {
   if (digits > 60) return;  // would not fit a USB buffer; the vocabulary stays at 8
   uint8_t buffer[cmd::kUsbBufferSize] = {};
   cmd::BuildCommandPacket(letter, digits, value, buffer);
-  switch (Main ? Main->LinkKind : 1) {
-    case 1: Serial.Write(buffer); break;
-    case 2: Usb.WriteCommand(buffer); break;
+  switch (Main ? Main->LinkKind : cmd::kLinkSerial) {
+    case cmd::kLinkSerial: Serial.Write(buffer); break;
+    case cmd::kLinkUsb: Usb.WriteCommand(buffer); break;
     default: break;
   }
 }

@@ -15,6 +15,10 @@ namespace cmd {
 constexpr uint8_t STX = 0x02;
 constexpr uint8_t ETX = 0x03;
 
+// Which link carries the commands: the main window's LinkKind.
+constexpr uint8_t kLinkSerial = 1;
+constexpr uint8_t kLinkUsb = 2;
+
 // Longest frame in use (8 digits) is 12 bytes; one USB command buffer is 64 bytes.
 constexpr size_t kMaxDigits = 8;
 constexpr size_t kUsbBufferSize = 64;

@@ -3,6 +3,7 @@
 #include <QPainter>
 
 #include "app/dsp/Udecoder.h"
+#include "app/link/Ucmd.h"
 #include "app/panel/Umain.h"
 #include "app/spectrum/Uspectr.h"
 
@@ -66,11 +67,11 @@ void ParseReport(const uint8_t* frame) {
       if (!Main) break;
       const int magnitude = Digits(frame, 3, 3);
       Main->ReportedLevel = frame[2] == '-' ? -magnitude : magnitude;
-      if (Main->LinkKind == 1) DrawSerialReadouts(*Main);
+      if (Main->LinkKind == cmd::kLinkSerial) DrawSerialReadouts(*Main);
       break;
     }
     case 'S':
-      if (Main && !SerialUploadDone && Main->LinkKind == 1) {
+      if (Main && !SerialUploadDone && Main->LinkKind == cmd::kLinkSerial) {
         SerialUploadDone = true;
         Main->UploadState();
       }

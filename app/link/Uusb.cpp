@@ -178,7 +178,7 @@ void TUsb::Worker() {
         Sleep(10);
       }
       closeDevice();
-      Post(kLinkSearching);
+      Post(kLinkDisconnected);
       for (HANDLE e : events) ResetEvent(e);
       if (stopping_) break;  // a stop whose event the reset just cleared
       // Search.
@@ -286,7 +286,7 @@ void TUsb::Worker() {
         }
       }
     }
-    // Step 16: the next report read.
+    // Keep one report read pending: start the next one.
     if (!startReportRead()) {
       closeDevice();
       readRefused(kLinkReportReadFailed);

@@ -18,7 +18,7 @@
 constexpr UINT LinkMessage = 1124;
 enum LinkEvent : int {
   kLinkConnected = 1,       // "Устройство подключено"
-  kLinkSearching = 2,       // "Устройство отключено"
+  kLinkDisconnected = 2,    // "Устройство отключено"
   kLinkReport = 3,          // a report other than C was queued
   kLinkBlock = 4,           // a sample block was queued
   kLinkRegisterFailed = 5,  // "Ошибка передачи события драйверу"

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/link/Ucmd.h"
 #include "app/panel/Umain.h"
 #include "app/spectrum/Uspectr.h"
 
@@ -126,7 +127,7 @@ void TPanorama::CorrectInputs() {
 
 void TPanorama::StartClick() {
   if (!Main) return;
-  PanTimer->setInterval(Main->LinkKind == 2 ? kUsbTickMs : kSerialTickMs);
+  PanTimer->setInterval(Main->LinkKind == cmd::kLinkUsb ? kUsbTickMs : kSerialTickMs);
   PanIndex = 0;
   CorrectInputs();
   const int32_t shownkHz = Main->FreqkHz->Value();

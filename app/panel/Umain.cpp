@@ -97,7 +97,7 @@ TMain::TMain() : QWidget(nullptr, Qt::Window | Qt::MSWindowsFixedSizeDialogHint)
   SpectrBG2->Picture().fill(Qt::black);
   FftLibrary = LoadLibraryA("FFT.dll");
   Spectrum.FftEntry = FftLibrary ? reinterpret_cast<FftEntryPoint>(GetProcAddress(FftLibrary, "fft")) : nullptr;
-  LinkKind = 1;
+  LinkKind = cmd::kLinkSerial;
   Serial.Open();
   Usb.Start(handle_, LinkMessage);
   Sleep(50);

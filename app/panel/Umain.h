@@ -80,7 +80,7 @@ class TMain : public QWidget, public win32::MessageTarget {
   int32_t SavedHz = 0;
   bool FirstActivation = true;
   HMODULE FftLibrary = nullptr;
-  uint8_t LinkKind = 1;
+  uint8_t LinkKind = 1;  // cmd::kLinkSerial or cmd::kLinkUsb
   int32_t EntryActive = 0;
   int32_t DotTyped = 0;
   int32_t TypedHz = 0;

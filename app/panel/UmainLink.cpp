@@ -1,5 +1,6 @@
 // The main window's side of the USB link (the posted link events) and of the spectrum.
 #include "app/dsp/Udebug.h"
+#include "app/link/Ucmd.h"
 #include "app/link/Ureport.h"
 #include "app/link/Uusb.h"
 #include "app/panel/Umain.h"
@@ -9,18 +10,18 @@
 
 namespace {
 
-// Texts of the link events, written to the debug console; empty for the silent ones.
+// Texts of the link events, written to the debug console; none for the silent ones.
 const char* LinkEventText(int code) {
   switch (code) {
-    case 1: return "Устройство подключено";
-    case 2: return "Устройство отключено";
-    case 5: return "Ошибка передачи события драйверу";
-    case 6: return "Ошибка запроса Interrupt";
-    case 7: return "Ошибка CRC";
-    case 8: return "Ошибка запроса Bulk2";
-    case 9: return "Ошибка тайм-аута Bulk2";
-    case 10: return "Ошибка длины Bulk2";
-    case 11: return "USB отключено";
+    case kLinkConnected: return "Устройство подключено";
+    case kLinkDisconnected: return "Устройство отключено";
+    case kLinkRegisterFailed: return "Ошибка передачи события драйверу";
+    case kLinkReportReadFailed: return "Ошибка запроса Interrupt";
+    case kLinkCrc: return "Ошибка CRC";
+    case kLinkBlockReadFailed: return "Ошибка запроса Bulk2";
+    case kLinkBlockTimeout: return "Ошибка тайм-аута Bulk2";
+    case kLinkBlockLength: return "Ошибка длины Bulk2";
+    case kLinkRemoved: return "USB отключено";
     default: return nullptr;
   }
 }
@@ -30,21 +31,21 @@ const char* LinkEventText(int code) {
 void TMain::HandleLinkMessage(int code) {
   if (const char* text = LinkEventText(code); text && Debug) Debug->AppendLine(QString::fromUtf8(text));
   switch (code) {
-    case 1:
-      LinkKind = 2;
+    case kLinkConnected:
+      LinkKind = cmd::kLinkUsb;
       UploadState();
       RenderSpectrum();
       BtnGOClick();
       break;
-    case 2:
-      LinkKind = 1;
+    case kLinkDisconnected:
+      LinkKind = cmd::kLinkSerial;
       SerialUploadDone = false;
       RenderSpectrum();
       break;
-    case 3:
+    case kLinkReport:
       Usb.DrainReports([](const uint8_t* report) { ParseReport(report); });
       break;
-    case 4:
+    case kLinkBlock:
       Usb.DrainBlocks([this](const int16_t* block) { AddBlock(block); });
       break;
     default:
