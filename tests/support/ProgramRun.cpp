@@ -36,6 +36,13 @@ void Pump(int ms) {
   } while (t.elapsed() < ms);
 }
 
+bool PumpUntil(const std::function<bool()>& done, int ms) {
+  QElapsedTimer t;
+  t.start();
+  while (!done() && t.elapsed() < ms) Pump(10);
+  return done();
+}
+
 void Wheel(QWidget* over, int delta) {
   const QPoint local = over->rect().center();
   QWheelEvent e(local, over->mapToGlobal(local), {}, {0, delta}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,

@@ -6,6 +6,7 @@
 #include <QString>
 
 class QWidget;
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -27,6 +28,8 @@ class ProgramRun {
 
 // Lets queued events and timers run for about `ms` milliseconds.
 void Pump(int ms = 0);
+// Lets events run until `done` holds or `ms` milliseconds have passed; returns `done()`.
+bool PumpUntil(const std::function<bool()>& done, int ms);
 
 // Turns the mouse wheel by `delta` (120 = one notch) over the middle of `over`.
 void Wheel(QWidget* over, int delta);
