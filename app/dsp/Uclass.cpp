@@ -1,5 +1,7 @@
 #include "app/dsp/Uclass.h"
 
+#include <QStyle>
+#include <QStyleOptionGroupBox>
 #include <algorithm>
 #include <array>
 
@@ -75,6 +77,21 @@ QStringList Designators() {
   return list;
 }
 
+// Lays the static text exactly over the group's caption (same text), so the caption greys
+// out with the text's enabled state.
+void CoverCaption(TRadioGroup* group, QLabel* label) {
+  QStyleOptionGroupBox opt;
+  opt.initFrom(group);
+  opt.text = group->title();
+  opt.textAlignment = group->alignment();
+  opt.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+  opt.lineWidth = 1;
+  const QRect r = group->style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel, group);
+  label->setGeometry(r.translated(group->pos()));
+  label->setAutoFillBackground(true);
+  label->raise();
+}
+
 QLabel* Caption(QWidget* parent, const char* name, const QString& text, QRect place) {
   auto* l = new QLabel(text, parent);
   l->setObjectName(name);
@@ -112,16 +129,16 @@ void TClassIz::CreateControls() {
   dF->setGeometry(72, 66, 90, 22);
   dF->setToolTip("Сдвиг ЧТ");
 
-  // The static texts lie over the groups' captions, so that they grey out with them.
   BP = new TRadioGroup(this, "BP", "ОБП", {"ВБП", "НБП"}, 2, 0);
   BP->setGeometry(8, 96, 116, 44);
   BP->setToolTip("Верхняя / нижняя\nбоковая полоса");
-  LblBP = Caption(this, "LblBP", "ОБП", {16, 94, 40, 16});
+  LblBP = Caption(this, "LblBP", "ОБП", {});
+  CoverCaption(BP, LblBP);
   Kan = new TRadioGroup(this, "Kan", "Канал ТЛГ", {"1", "2"}, 2, 0);
   Kan->setGeometry(128, 96, 116, 44);
   Kan->setToolTip("Выбор\nканала ТЛГ");
-  LblKan = Caption(this, "LblKan", "Канал ТЛГ", {136, 94, 80, 16});
-  for (QLabel* l : {LblBP, LblKan}) l->setAutoFillBackground(true);
+  LblKan = Caption(this, "LblKan", "Канал ТЛГ", {});
+  CoverCaption(Kan, LblKan);
 
   BtnDecoder = new TPictureButton(this, "BtnDecoder", "Прием", TPictureButton::Kind::Push);
   BtnDecoder->setGeometry(172, 8, 72, 52);
