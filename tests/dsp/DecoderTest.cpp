@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -226,6 +227,33 @@ TEST_F(DecoderTest, FailedSaveSaysSoAndKeepsTheEarlierFile) {
   EXPECT_EQ(FileBytes(path), "earlier");
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"msg.txt"});
   EXPECT_EQ(d.Editor->CharacterCount(), 5000) << "the text stays in the window";
+}
+
+// Long runs wrap at blanks into rows no wider than the pane; a narrower pane wraps again
+// without losing or adding a character, and a copy gives the text as received.
+TEST(MessagePane, WrapsToItsWidthAndKeepsTheTextWhole) {
+  TMessagePane pane(nullptr);
+  pane.resize(300, 200);
+  pane.show();
+  QString text;
+  for (int i = 0; i < 200; ++i) text += QString::number(i) + " ";
+  text += "\nsecond line\n";
+  pane.Append(text);
+  pane.Append("\r\x01x");  // control characters add nothing
+  const QString expected = text + "x";
+  EXPECT_EQ(pane.Text(), expected);
+  EXPECT_EQ(pane.CharacterCount(), expected.size());
+  const int wide = pane.RowCount();
+  EXPECT_GT(wide, 3);
+  pane.resize(150, 200);
+  EXPECT_GT(pane.RowCount(), wide);
+  EXPECT_EQ(pane.Text(), expected);
+  pane.SelectAll();
+  pane.Copy();
+  EXPECT_EQ(QApplication::clipboard()->text(), expected);
+  pane.Clear();
+  EXPECT_EQ(pane.Text(), "");
+  EXPECT_EQ(pane.RowCount(), 1);
 }
 
 TEST(DecoderSettings, LoadedAtFirstShowingAndKeptWhenNeverShown) {
