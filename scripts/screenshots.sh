@@ -70,6 +70,9 @@ click 243 402; shoot 'панорама' panorama; click 243 402
 click 276 402; shoot 'Сканирование' frequency-scan; click 276 402
 click 308 402; shoot 'Режекторный' notch; click 308 402
 click 594 273; shoot 'Классы' classes
+# The class window's decoder button opens the message window.
+xdotool mousemove --window "$(xdotool search --onlyvisible --name 'Классы' | tail -1)" 208 34 click 1; sleep 0.5
+shoot 'Прием сообщений' decoder
 key ctrl+i; shoot 'IQ-компоненты' iq
 key ctrl+d; shoot '^Debug$' debug
 key ctrl+l; shoot 'Загрузка TMS' loader

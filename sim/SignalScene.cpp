@@ -8,11 +8,23 @@ namespace sim {
 
 namespace {
 
+// Texts of the telegraph stations. The Russian ones keep to the letters that both МТК-2 and
+// МТК-5 carry (no Ч, Ъ, Ё), so they read whole under either code; figures and punctuation
+// make МТК-2 shift registers inside words and numbers.
 const char* const kRussianText =
-    "ВНИМАНИЕ ВСЕМ СТАНЦИЯМ. ПРОГНОЗ ПОГОДЫ НА 12 ЧАСОВ: ВЕТЕР СЕВЕРО-ЗАПАДНЫЙ 5-7 М/С, "
+    "ВНИМАНИЕ ВСЕМ СТАНЦИЯМ. ПРОГНОЗ ПОГОДЫ НА СУТКИ: ВЕТЕР СЕВЕРО-ЗАПАДНЫЙ 5-7 М/С, "
     "ВОЛНЕНИЕ 3 БАЛЛА, ВИДИМОСТЬ ХОРОШАЯ.\n";
+const char* const kRussianWarning =
+    "НАВИГАЦИОННОЕ ПРЕДУПРЕЖДЕНИЕ 214/26. В РАЙОНЕ 59-40 С 028-10 В ДРЕЙФУЕТ БУЙ. "
+    "СУДАМ СОБЛЮДАТЬ ОСТОРОЖНОСТЬ.\n";
+const char* const kRussianPress =
+    "ПРЕСС-СЛУЖБА ПОРТА: РЕЙС 17 ПРИБЫВАЕТ В 14:30, ПРИЕМ ГРУЗОВ ПО ПЛАНУ (ПИРС 6).\n";
 const char* const kLatinText =
     "CQ CQ CQ DE VESTRA TEST 1234567890 THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG.\n";
+const char* const kLatinWeather =
+    "SECURITE SECURITE GALE WARNING AREA 7 WIND NW 8 TO 9, SEA ROUGH, VISIBILITY GOOD.\n";
+const char* const kLatinNews =
+    "ZCZC PRESS 042 RYRYRYRY PORT OPEN 06:00-22:00, PILOT ON CH 12 (CALL 2 HRS AHEAD) NNNN\n";
 
 // Broadcast bands, kHz, with the channel spacing of their transmitters.
 struct Band { int fromKHz; int toKHz; };
@@ -87,18 +99,26 @@ SignalScene SignalScene::defaultScene() {
         scene.add(s);
     }
     // Telegraph: FSK stations in the maritime and fixed-service bands, keyed carriers in
-    // the amateur bands. Russian and Latin messages alternate.
-    struct Tlg { int32_t hz; SignalKind kind; int baud; int shift; double level; bool russian; };
+    // the amateur bands, each with its own text (docs/simulator.md lists them).
+    struct Tlg { int32_t hz; SignalKind kind; int baud; int shift; double level; bool russian; const char* text; };
     const Tlg tlg[] = {
-        {1820000, SignalKind::Cw, 50, 0, 35, false},   {3520000, SignalKind::Cw, 50, 0, 38, true},
-        {4583000, SignalKind::Fsk, 50, 500, 42, true}, {6326500, SignalKind::Fsk, 50, 170, 36, false},
-        {7030000, SignalKind::Cw, 50, 0, 40, false},   {7646000, SignalKind::Fsk, 100, 850, 45, true},
-        {8424000, SignalKind::Fsk, 50, 170, 33, false}, {10100800, SignalKind::Fsk, 75, 450, 39, true},
-        {10110000, SignalKind::Cw, 45, 0, 30, false},   {12579500, SignalKind::Fsk, 50, 200, 37, false},
-        {14070000, SignalKind::Fsk, 45, 170, 28, false}, {14030000, SignalKind::Cw, 50, 0, 34, true},
-        {16807000, SignalKind::Fsk, 50, 500, 35, true}, {18105000, SignalKind::Cw, 50, 0, 26, false},
-        {22376000, SignalKind::Fsk, 100, 400, 31, false}, {24890000, SignalKind::Cw, 50, 0, 25, true},
-        {28050000, SignalKind::Cw, 50, 0, 22, false},
+        {1820000, SignalKind::Cw, 50, 0, 35, false, kLatinText},
+        {3520000, SignalKind::Cw, 50, 0, 38, true, kRussianText},
+        {4583000, SignalKind::Fsk, 50, 500, 42, true, kRussianText},
+        {6326500, SignalKind::Fsk, 50, 170, 36, false, kLatinWeather},
+        {7030000, SignalKind::Cw, 50, 0, 40, false, kLatinText},
+        {7646000, SignalKind::Fsk, 100, 850, 45, true, kRussianWarning},
+        {8424000, SignalKind::Fsk, 50, 170, 33, false, kLatinWeather},
+        {10100800, SignalKind::Fsk, 75, 450, 39, true, kRussianPress},
+        {10110000, SignalKind::Cw, 45, 0, 30, false, kLatinText},
+        {12579500, SignalKind::Fsk, 50, 200, 37, false, kLatinNews},
+        {14070000, SignalKind::Fsk, 45, 170, 28, false, kLatinText},
+        {14030000, SignalKind::Cw, 50, 0, 34, true, kRussianText},
+        {16807000, SignalKind::Fsk, 50, 500, 35, true, kRussianWarning},
+        {18105000, SignalKind::Cw, 50, 0, 26, false, kLatinText},
+        {22376000, SignalKind::Fsk, 100, 400, 31, false, kLatinNews},
+        {24890000, SignalKind::Cw, 50, 0, 25, true, kRussianPress},
+        {28050000, SignalKind::Cw, 50, 0, 22, false, kLatinText},
     };
     for (const auto& t : tlg) {
         Signal s;
@@ -108,6 +128,7 @@ SignalScene SignalScene::defaultScene() {
         s.shift = t.shift ? t.shift : 500;
         s.level = t.level;
         s.russian = t.russian;
+        s.message = t.text;
         scene.add(s);
     }
     return scene;

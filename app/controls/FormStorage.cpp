@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QSlider>
+#include <QVariant>
 
 #include "app/controls/ComboBox.h"
 #include "app/controls/PictureButton.h"
@@ -45,11 +46,49 @@ QWidget* TFormStorage::Control(const QString& name) const {
   return form_->findChild<QWidget*>(name);
 }
 
+namespace {
+
+// Objects that are not controls (menu items, dialogs' settings) keep their persisted values
+// in Qt properties: "Checked" is the property "checked", "FileName" is "fileName".
+QByteArray QtPropertyName(const QString& property) {
+  QByteArray name = property.toLatin1();
+  if (!name.isEmpty()) name[0] = char(QChar::toLower(uchar(name[0])));
+  return name;
+}
+
+QString ReadObjectProperty(const QObject* o, const QString& property) {
+  const QVariant v = o->property(QtPropertyName(property));
+  if (!v.isValid()) return {};
+  if (v.typeId() == QMetaType::Bool) return Bool(v.toBool());
+  return v.toString();
+}
+
+bool WriteObjectProperty(QObject* o, const QString& property, const QString& value) {
+  const QByteArray name = QtPropertyName(property);
+  const QVariant current = o->property(name);
+  if (!current.isValid()) return false;
+  if (current.typeId() == QMetaType::QString) return o->setProperty(name, value);
+  const auto n = ToInt(value);
+  if (!n) return false;
+  if (current.typeId() == QMetaType::Bool) return o->setProperty(name, *n != 0);
+  return o->setProperty(name, *n);
+}
+
+}  // namespace
+
+QObject* TFormStorage::Object(const QString& name) const {
+  QObject* o = form_->findChild<QObject*>(name);
+  return o && !o->isWidgetType() ? o : nullptr;
+}
+
 QString TFormStorage::Read(const QString& property) const {
   const qsizetype dot = property.indexOf('.');
   QWidget* w = Control(property.left(dot));
-  if (!w) return {};
   const QString prop = property.mid(dot + 1);
+  if (!w) {
+    const QObject* o = Object(property.left(dot));
+    return o ? ReadObjectProperty(o, prop) : QString();
+  }
   if (prop == "Enabled") return Bool(w->isEnabled());
   if (auto* b = qobject_cast<TPictureButton*>(w); b && prop == "Down") return Bool(b->Down());
   if (auto* s = qobject_cast<QSlider*>(w); s && prop == "Position") return QString::number(s->value());
@@ -67,8 +106,11 @@ QString TFormStorage::Read(const QString& property) const {
 bool TFormStorage::Write(const QString& property, const QString& value) const {
   const qsizetype dot = property.indexOf('.');
   QWidget* w = Control(property.left(dot));
-  if (!w) return false;
   const QString prop = property.mid(dot + 1);
+  if (!w) {
+    QObject* o = Object(property.left(dot));
+    return o && WriteObjectProperty(o, prop, value);
+  }
   if (auto* l = qobject_cast<QLabel*>(w); l && prop == "Caption") {
     l->setText(value);
     return true;

@@ -4,8 +4,9 @@
 //
 // Restoring a value acts like setting it in code: sliders, spin boxes and radio groups run
 // their change or click action when the value changes; buttons, drop-down lists, labels
-// and enabled states change silently. A key that is missing or not a number leaves the
-// control as it is.
+// and enabled states change silently. Menu items and other objects that are not controls
+// are kept through their Qt properties ("Recv9.Checked", "SaveDialog.FileName"). A key that
+// is missing or not a number leaves the control as it is.
 #pragma once
 
 #include <QString>
@@ -43,6 +44,8 @@ class TFormStorage {
 
  private:
   QWidget* Control(const QString& name) const;
+  // A named child that is not a widget (a menu item, a dialog's settings), or none.
+  QObject* Object(const QString& name) const;
 
   QWidget* form_;
   QString section_;

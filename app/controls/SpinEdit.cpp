@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <algorithm>
 
 TSpinEdit::TSpinEdit(QWidget* parent, const QString& name, int min, int max, int value, int step)
     : QSpinBox(parent) {
@@ -19,6 +20,12 @@ void TSpinEdit::stepBy(int steps) {
 void TSpinEdit::keyPressEvent(QKeyEvent* e) {
   if (OnKeyDown) OnKeyDown(e->key());
   QSpinBox::keyPressEvent(e);
+}
+
+void TSpinEdit::ConfirmTyped() {
+  bool ok = false;
+  const int typed = TypedText().trimmed().toInt(&ok);
+  SetValue(std::clamp(ok ? typed : Value(), minimum(), maximum()));
 }
 
 void TSpinEdit::SetArrowsOnly() {

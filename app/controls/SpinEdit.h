@@ -17,6 +17,9 @@ class TSpinEdit : public QSpinBox {
   void SetValue(int v) { setValue(v); }
   // What is typed in the field, which may be outside the range until it is confirmed.
   QString TypedText() const { return lineEdit()->text(); }
+  // Makes what is typed the value, brought into the range (a text that is no number keeps
+  // the value). Enter handlers call it: they run before the field takes the key itself.
+  void ConfirmTyped();
 
   // After a click on the up or down arrow (or the arrow keys), once the value has moved.
   std::function<void()> OnArrowClick;

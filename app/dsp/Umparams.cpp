@@ -184,26 +184,15 @@ void TMParams::SendTelegraphTest() {
   SendCommand(cmd::TestSignal, KS->ItemIndex());
 }
 
-namespace {
-
-// Brings what is typed into the field's range and makes it the field's value.
-void ConfirmTyped(TSpinEdit* field) {
-  bool ok = false;
-  const int typed = field->TypedText().trimmed().toInt(&ok);
-  field->SetValue(std::clamp(ok ? typed : field->Value(), field->minimum(), field->maximum()));
-}
-
-}  // namespace
-
 void TMParams::VtKeyDown(int key) {
   if (key != Qt::Key_Return && key != Qt::Key_Enter) return;
-  ConfirmTyped(Vt);
+  Vt->ConfirmTyped();
   SendTelegraphTest();
 }
 
 void TMParams::dFKeyDown(int key) {
   if (key != Qt::Key_Return && key != Qt::Key_Enter) return;
-  ConfirmTyped(dF);
+  dF->ConfirmTyped();
   SendTelegraphTest();
 }
 

@@ -1,4 +1,5 @@
 #include "sim/TelegraphCodes.h"
+#include "sim/SignalScene.h"
 
 #include <gtest/gtest.h>
 
@@ -61,4 +62,31 @@ TEST(TelegraphCodes, Utf8DecodingSkipsMalformedBytes) {
     EXPECT_EQ(decodeUtf8("a\xD0\x96z"), U"aЖz");
     EXPECT_EQ(decodeUtf8("a\xFFz"), U"az");
     EXPECT_EQ(decodeUtf8("a\xD0"), U"a") << "cut sequence at the end";
+}
+
+// Every station of the default scene must read whole under the matching alphabet: a letter
+// that a code cannot carry would be left out of what the operator reads.
+TEST(TelegraphCodes, EveryStationTextSurvivesBothCodes) {
+    const std::u32string mtk5Lower = U"юабцдефгхийклмнопярстужвьызшэщчъ";
+    const std::u32string mtk5Upper = U"ЮАБЦДЕФГХИЙКЛМНОПЯРСТУЖВЬЫЗШЭЩЧ";
+    auto decodeMtk5 = [&](const std::vector<uint8_t>& codes, bool russian) {
+        std::u32string out;
+        for (uint8_t c : codes) {
+            if (c == 0x0D) continue;
+            if (c == 0x0A) out += U'\n';
+            else if (c < 0x40 || !russian) out += char32_t(c);
+            else out += c < 0x60 ? mtk5Lower[c - 0x40] : mtk5Upper[c - 0x60];
+        }
+        return out;
+    };
+    int stations = 0;
+    const SignalScene scene = SignalScene::defaultScene();
+    for (const Signal& s : scene.signals()) {
+        if (!s.keyed()) continue;
+        ++stations;
+        const std::u32string text = decodeUtf8(s.message);
+        EXPECT_EQ(decodeMtk2(encodeMtk2(s.message)), text) << s.frequency;
+        EXPECT_EQ(decodeMtk5(encodeMtk5(s.message, s.russian), s.russian), text) << s.frequency;
+    }
+    EXPECT_GT(stations, 0) << "the scene has telegraph stations";
 }
