@@ -20,15 +20,13 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-display=""
-for n in $(seq 90 120); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { display=":$n"; break; }
-done
-[ -n "$display" ] || { echo "no free X display number" >&2; exit 1; }
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+# Xvfb picks a free display itself and names it once it accepts clients; its first start on
+# a machine compiles the keymap and can take a while, so wait for that, not a fixed time.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.out" 2>&1 &
 pids+=($!)
-export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+for _ in $(seq 600); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "Xvfb did not start: $(tail -1 "$work/xvfb.out")" >&2; exit 1; }
+export DISPLAY=":$(head -1 "$work/display")"
 
 port=$((20000 + RANDOM % 20000))
 "$bin/vestra-sim" --no-serial --usb "127.0.0.1:$port" < <(tail -f /dev/null) >"$work/sim.out" 2>&1 &

@@ -22,10 +22,20 @@ void TSpinEdit::keyPressEvent(QKeyEvent* e) {
   QSpinBox::keyPressEvent(e);
 }
 
+QValidator::State TSpinEdit::validate(QString& text, int&) const {
+  const QString t = text.trimmed();
+  if (t.isEmpty() || t == "-") return QValidator::Intermediate;
+  bool ok = false;
+  const qlonglong v = t.toLongLong(&ok);
+  if (!ok || t.startsWith('+')) return QValidator::Invalid;
+  return v >= minimum() && v <= maximum() ? QValidator::Acceptable : QValidator::Intermediate;
+}
+
 void TSpinEdit::ConfirmTyped() {
   bool ok = false;
-  const int typed = TypedText().trimmed().toInt(&ok);
-  SetValue(std::clamp(ok ? typed : Value(), minimum(), maximum()));
+  const qlonglong typed = TypedText().trimmed().toLongLong(&ok);  // long: 99999999999 is a number too
+  SetValue(int(std::clamp<qlonglong>(ok ? typed : Value(), minimum(), maximum())));
+  lineEdit()->setText(textFromValue(Value()));  // also when the value was already the end
 }
 
 void TSpinEdit::SetArrowsOnly() {

@@ -27,6 +27,10 @@ class TSpinEdit : public QSpinBox {
   std::function<void(int key)> OnKeyDown;
 
   void stepBy(int steps) override;
+  // Any whole number may be typed, also one beyond the range: Enter brings it to the
+  // nearest end (ConfirmTyped). Qt's own check would refuse the keystroke instead, so
+  // typing 3000 where 300 is the most would leave 300 and lose the operator's intent.
+  QValidator::State validate(QString& text, int& pos) const override;
 
  protected:
   void keyPressEvent(QKeyEvent*) override;
