@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include "knob/MirtalModule.h"
+#include "knob/MirtalTypeInfo.h"
 #include "platform/ole/AboutBox.h"
 #include "platform/ole/PlatformUi.h"
 
@@ -86,6 +87,10 @@ HRESULT MirtalCtrl::Invoke(DispId id, ole::InvokeKind kind, const ole::Args& arg
   }
   return ole::DISP_E_MEMBERNOTFOUND;
 }
+
+const ole::TypeInfo* MirtalCtrl::GetTypeInfo() const { return &DispatchTypeInfo(); }
+
+const ole::TypeInfo* MirtalCtrl::GetEventTypeInfo() const { return &EventTypeInfo(); }
 
 HRESULT MirtalCtrl::GetMember(DispId id, Variant* result) const {
   Variant v;
@@ -294,9 +299,12 @@ void MirtalCtrl::paintEvent(QPaintEvent*) {
   const bool shift = (motion_.down || motion_.up) && ole::IsShiftDown();
   if (StepOnRepaint(face, motion_, sizes, shift)) pictures_.Compose(face, motion_.position);
   {
-    // Halted: the knob stays as last drawn.
     QPainter painter(this);
-    pictures_.CopyTo(painter, rect(), palette().color(QPalette::Window));
+    const QColor background = palette().color(QPalette::Window);
+    if (face == Face::None)
+      painter.fillRect(rect(), background);  // a mode without a knob shows none, not the last one
+    else
+      pictures_.CopyTo(painter, rect(), background);  // halted: the knob stays as last drawn
   }
   FireEvent(event::GetValue, {motion_.value});
 }

@@ -24,6 +24,8 @@ class MirtalCtrl : public ole::Control {
 
   ole::HRESULT Invoke(ole::DispId id, ole::InvokeKind kind, const ole::Args& args, ole::Variant* result) override;
   std::string PropertyPageClsid() const override { return kPropPageClsid; }
+  const ole::TypeInfo* GetTypeInfo() const override;
+  const ole::TypeInfo* GetEventTypeInfo() const override;
 
   // The repeat interval in milliseconds that the next press will use.
   int RepeatInterval() const { return interval_; }

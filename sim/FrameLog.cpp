@@ -51,6 +51,12 @@ std::string FrameLog::describe(const char* link, std::span<const uint8_t> bytes,
 
 void FrameLog::frame(const char* link, std::span<const uint8_t> bytes, const ParsedFrame& parsed,
                      const std::string& note) {
+    write(describe(link, bytes, parsed, note));
+}
+
+void FrameLog::line(const char* link, const std::string& text) { write(std::string(link) + " " + text); }
+
+void FrameLog::write(const std::string& text) {
     if (!file_) return;
     auto now = std::chrono::system_clock::now();
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
@@ -59,7 +65,7 @@ void FrameLog::frame(const char* link, std::span<const uint8_t> bytes, const Par
     ::gmtime_r(&t, &tm);
     char stamp[40];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &tm);
-    std::fprintf(file_, "%s.%03dZ %s\n", stamp, int(ms), describe(link, bytes, parsed, note).c_str());
+    std::fprintf(file_, "%s.%03dZ %s\n", stamp, int(ms), text.c_str());
     std::fflush(file_);
 }
 

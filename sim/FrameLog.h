@@ -27,11 +27,16 @@ public:
     void frame(const char* link, std::span<const uint8_t> bytes, const ParsedFrame& parsed,
                const std::string& note = "");
 
+    // One line of text about the link (a completed program load, for example).
+    void line(const char* link, const std::string& text);
+
     // The line that frame() writes, without the time stamp (exposed for tests).
     static std::string describe(const char* link, std::span<const uint8_t> bytes, const ParsedFrame& parsed,
                                 const std::string& note);
 
 private:
+    void write(const std::string& text);
+
     std::FILE* file_ = nullptr;
 };
 

@@ -87,10 +87,20 @@ std::string ReceiverModel::command(Link from, const ParsedFrame& frame, TimePoin
         uploadComplete_ = std::all_of(std::begin(kUploadLetters), std::end(kUploadLetters),
                                       [this](char l) { return uploadLetters_.count(l) > 0; });
     }
-    if (frame.letter == 'F' && out_.linkOpen(from)) out_.sendReport(from, buildFrame('F', 8, v));
+    if (frame.letter == 'F') frequencyTuned(from, now);
     if (frame.letter == 's' && v && !blocksRunning_) nextBlock_ = now + kBlockPeriod;
     updateDecoder(now);
     return warning;
+}
+
+void ReceiverModel::frequencyTuned(Link from, TimePoint now) {
+    if (out_.linkOpen(from)) out_.sendReport(from, buildFrame('F', 8, value('F')));
+    // The level of the new frequency goes out at once, so that a PC stepping through a band
+    // reads each point's own level; the regular reports carry on from here.
+    if (out_.linkOpen(Link::Serial) || out_.linkOpen(Link::Usb)) {
+        sendToOpenLinks(buildFrame('L', 4, levelReport()));
+        nextLevel_ = now + kLevelPeriod;
+    }
 }
 
 void ReceiverModel::restartUploadWatch() {
@@ -127,14 +137,13 @@ double ReceiverModel::sampleGainDb() const {
 }
 
 int ReceiverModel::levelReport() const {
-    double level = scene_.channelLevel(value('F'), value('H'));
-    int32_t half = value('H') / 2;
-    for (const auto& s : internalSignals())
-        if (std::abs(s.frequency - value('F')) <= half) level = std::max(level, s.level);
-    // The meter sits behind the attenuator and the preamplifier (calibrated with it on);
-    // with manual gain it follows the IF gain, reading true at 60 dB.
-    level += -value('B') + kPreampGain * (value('P') - 1);
-    if (!automaticGain()) level += value('C') - 60;
+    double level = scene_.meterLevel(value('F'), value('H'));
+    for (const auto& s : internalSignals()) {
+        const double loss = SignalScene::filterAttenuation(s.frequency - value('F'), value('H'));
+        if (loss != HUGE_VAL) level = std::max(level, s.level - loss);
+    }
+    // The meter is calibrated to the antenna input, as the PC's spectrum scale is: it takes
+    // the attenuator, the preamplifier and the IF gain back out of what it measures.
     return int(std::clamp(std::lround(level), -999L, 999L));
 }
 

@@ -1,5 +1,5 @@
 // The simulated receiver: its settings as the commands leave them, and what it sends back on
-// its own — frequency reports after tuning, level reports ten times a second, state requests
+// its own — frequency and level reports after tuning, level reports ten times a second, state requests
 // on the serial line until the PC has uploaded its settings, a gain report and a sample block
 // per block period while the stream is on (USB), and decoded telegraph characters.
 //
@@ -84,6 +84,7 @@ private:
     bool automaticGain() const { return value('J') <= 4; }
     void sendToOpenLinks(const std::vector<uint8_t>& frame);
     void restartUploadWatch();
+    void frequencyTuned(Link from, TimePoint now);
     void updateDecoder(TimePoint now);
 
     ModelOutput& out_;

@@ -56,10 +56,11 @@ const char* signalKindName(SignalKind kind) {
 SignalScene SignalScene::defaultScene() {
     SignalScene scene;
     SceneRandom rnd;
-    // Broadcasters: about one channel in three of each band is busy, on the 5 kHz raster.
+    // Broadcasters: about two channels in three of each band are busy, on the 5 kHz raster,
+    // as on an evening when the bands are full.
     for (const auto& band : kBroadcastBands) {
         for (int khz = band.fromKHz; khz <= band.toKHz; khz += 5) {
-            if (rnd.range(0, 2) != 0) continue;
+            if (rnd.range(0, 2) == 0) continue;
             Signal s;
             s.kind = SignalKind::Am;
             s.frequency = khz * 1000;
@@ -141,6 +142,24 @@ double SignalScene::channelLevel(int32_t centre, int32_t bandwidth) const {
     int32_t half = bandwidth / 2;
     for (const auto& s : signals_)
         if (std::abs(int64_t(s.frequency) - centre) <= half) power += std::pow(10.0, s.level / 10.0);
+    return 10.0 * std::log10(power);
+}
+
+double SignalScene::filterAttenuation(double offset, int32_t bandwidth) {
+    constexpr double kSkirtDb = 60.0, kSkirtWidth = 0.75;
+    const double bw = std::max(bandwidth, 1);
+    const double beyond = std::abs(offset) - bw / 2;
+    if (beyond <= 0) return 0;
+    if (beyond > kSkirtWidth * bw) return HUGE_VAL;
+    return kSkirtDb * beyond / (kSkirtWidth * bw);
+}
+
+double SignalScene::meterLevel(int32_t centre, int32_t bandwidth) const {
+    double power = std::pow(10.0, noiseDensity(centre) / 10.0) * std::max(bandwidth, 1);
+    for (const auto& s : signals_) {
+        const double loss = filterAttenuation(double(s.frequency) - centre, bandwidth);
+        if (loss != HUGE_VAL) power += std::pow(10.0, (s.level - loss) / 10.0);
+    }
     return 10.0 * std::log10(power);
 }
 

@@ -56,6 +56,14 @@ public:
     // Total level, dBµV, of the signals within ±bandwidth/2 of `centre` plus the noise in that
     // bandwidth.
     double channelLevel(int32_t centre, int32_t bandwidth) const;
+    // What the receiver's level meter measures tuned to `centre` with a filter of
+    // `bandwidth` Hz, dBµV: the noise in the bandwidth, each signal inside the passband at
+    // its level, and signals on the filter's skirts attenuated by their distance.
+    double meterLevel(int32_t centre, int32_t bandwidth) const;
+    // The filter's attenuation, dB, of a signal `offset` Hz from the tuned frequency: 0 inside
+    // ±bandwidth/2, rising by 60 dB over the next 0.75 × bandwidth (a shape factor of 2.5),
+    // infinite beyond.
+    static double filterAttenuation(double offset, int32_t bandwidth);
     // The strongest keyed signal within ±bandwidth/2 of `centre`, or nullptr.
     const Signal* telegraphAt(int32_t centre, int32_t bandwidth) const;
 

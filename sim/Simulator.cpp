@@ -128,6 +128,18 @@ void Simulator::receiveFrame(Link link, std::span<const uint8_t> bytes) {
     else warning = model_.command(link, f, ReceiverModel::Clock::now());
     if (!warning.empty()) notice(std::string(linkName(link)) + ": " + f.letter + ": " + warning);
     log_.frame(linkName(link), bytes, f, warning);
+    if (f.kind == FrameKind::DspPacket) receiveDspPacket(f, bytes);
+}
+
+// Program packets come over USB only (the serial side does not parse them).
+void Simulator::receiveDspPacket(const ParsedFrame& f, std::span<const uint8_t> bytes) {
+    std::string warning;
+    auto loaded = dspLoader_.packet(f.letter, bytes.subspan(3, 4 * size_t(f.value)), warning);
+    if (!warning.empty()) notice("usb: " + warning);
+    if (!loaded) return;
+    const std::string line = describeLoad(*loaded);
+    notice(line);
+    log_.line("usb", line);
 }
 
 void Simulator::readConsole() {

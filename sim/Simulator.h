@@ -4,6 +4,7 @@
 
 #include "sim/CommandFrame.h"
 #include "sim/ControlConsole.h"
+#include "sim/DspProgramLoader.h"
 #include "sim/FrameLog.h"
 #include "sim/ReceiverModel.h"
 #include "sim/SerialPty.h"
@@ -46,6 +47,7 @@ private:
     void quit() override;
 
     void receiveFrame(Link link, std::span<const uint8_t> bytes);
+    void receiveDspPacket(const ParsedFrame& f, std::span<const uint8_t> bytes);
     void pollSerialPeer();
     void readSerial();
     void readConsole();
@@ -57,6 +59,7 @@ private:
     std::unique_ptr<SerialPty> pty_;
     FrameAssembler assembler_;
     FrameLog log_;
+    DspProgramLoader dspLoader_;
     bool serialOpen_ = false;
     bool stdinOpen_ = true;
     std::string consoleLine_;

@@ -132,6 +132,9 @@ void TFormStorage::Restore(const win32::IniFile& ini) const {
 }
 
 void TFormStorage::SavePlacement(win32::IniFile& ini) const {
+  // A window never shown nor placed has no place of its own yet (Qt says 0, 0): the one in
+  // the file, or the window system's choice at its first showing, stays.
+  if (!form_->windowHandle() && !form_->testAttribute(Qt::WA_Moved)) return;
   const QPoint pos = form_->pos();
   ini.WriteInteger(section_, "Left", pos.x());
   ini.WriteInteger(section_, "Top", pos.y());

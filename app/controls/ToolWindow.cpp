@@ -34,5 +34,7 @@ void TToolWindow::closeEvent(QCloseEvent* e) {
 
 void TToolWindow::showEvent(QShowEvent* e) {
   QWidget::showEvent(e);
-  if (FormShow) FormShow();
+  // A window restored from the task bar gets a show event from the window system too; the
+  // window was never hidden, so its show action does not run again.
+  if (FormShow && !e->spontaneous()) FormShow();
 }

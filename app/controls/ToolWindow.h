@@ -27,6 +27,7 @@ class TToolWindow : public QWidget {
   void ShowAndRaise();
 
   std::function<void()> FormClose;
+  // Runs when the window is shown, not when it is restored after being minimised.
   std::function<void()> FormShow;
 
  protected:

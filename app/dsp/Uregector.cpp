@@ -70,7 +70,9 @@ bool TRegector::eventFilter(QObject* target, QEvent* e) {
   if (e->type() != QEvent::Wheel) return false;
   auto* w = qobject_cast<QWidget*>(target);
   if (!w || w->window() != this) return false;
-  const int sign = static_cast<QWheelEvent*>(e)->angleDelta().y() < 0 ? -1 : 1;
+  // Qt turns the wheel into a horizontal one while Alt is held; it is the same wheel.
+  const QPoint delta = static_cast<QWheelEvent*>(e)->angleDelta();
+  const int sign = (delta.y() != 0 ? delta.y() : delta.x()) < 0 ? -1 : 1;
   QWidget* under = childAt(mapFromGlobal(static_cast<QWheelEvent*>(e)->globalPosition().toPoint()));
   if (under == SldFreqReg && SldFreqReg->isEnabled()) SldFreqReg->setValue(SldFreqReg->value() + 10 * sign);
   if (under == SldPolReg && SldPolReg->isEnabled()) SldPolReg->setValue(SldPolReg->value() + sign);

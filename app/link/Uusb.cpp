@@ -87,6 +87,15 @@ int TUsb::WriteCommand(const uint8_t* buffer) {
   return WaitForSingleObject(event, kWriteTimeoutMs) == WAIT_OBJECT_0 ? 0 : 3;
 }
 
+void TUsb::EmptyReportRing() {
+  // The read index moves up to the write index unless the main thread moves it first; the
+  // main thread's drain then finds the ring empty and takes nothing of the old connection.
+  const uint32_t w = ReportWriteIndex.load(std::memory_order_relaxed);
+  uint32_t r = ReportReadIndex.load(std::memory_order_acquire);
+  while (r != w && !ReportReadIndex.compare_exchange_weak(r, w, std::memory_order_acq_rel)) {
+  }
+}
+
 void TUsb::Post(int code) { PostMessageA(window_, message_, WPARAM(code), 0); }
 
 DWORD TUsb::UsbWorker(void* self) {
@@ -152,6 +161,14 @@ void TUsb::Worker() {
     }
     return false;
   };
+  // A read that cannot start because the receiver has just been unplugged is the unplug,
+  // not a read error: the driver has set RemovalEvent before it refuses the read.
+  auto readRefused = [&](int code) {
+    if (!removedOrStopped(WaitForSingleObject(RemovalEvent, 0))) {
+      Post(code);
+      step = Step::Reconnect;
+    }
+  };
   while (step != Step::End) {
     if (step == Step::Reconnect) {
       if (const HANDLE h = DeviceHandle.load(); h != INVALID_HANDLE_VALUE) {
@@ -199,10 +216,9 @@ void TUsb::Worker() {
         closeDevice();
         break;
       }
-      ReportReadIndex.store(0, std::memory_order_relaxed);
-      ReportWriteIndex.store(0, std::memory_order_release);
+      EmptyReportRing();
       if (!startReportRead()) {
-        Post(kLinkReportReadFailed);
+        readRefused(kLinkReportReadFailed);
         continue;
       }
       step = Step::MainWait;
@@ -242,8 +258,7 @@ void TUsb::Worker() {
       if (!DeviceIoControl(DeviceHandle.load(), IOCTL_READ_BULK2, nullptr, 0, blockSlot, kBlockSize, &n,
                            &blockRecord) &&
           GetLastError() != ERROR_IO_PENDING) {
-        Post(kLinkBlockReadFailed);
-        step = Step::Reconnect;
+        readRefused(kLinkBlockReadFailed);
         continue;
       }
       const DWORD r = WaitForMultipleObjects(4, events, FALSE, BlockTimeoutMs);
@@ -274,8 +289,7 @@ void TUsb::Worker() {
     // Step 16: the next report read.
     if (!startReportRead()) {
       closeDevice();
-      Post(kLinkReportReadFailed);
-      step = Step::Reconnect;
+      readRefused(kLinkReportReadFailed);
       continue;
     }
     step = Step::MainWait;

@@ -78,9 +78,11 @@ class TUsb {
   // How long a block may take after its C report (tests shorten it).
   DWORD BlockTimeoutMs = kBlockTimeoutMs;
 
-  // Rings filled by the worker and drained by the main window's thread. Each index is
-  // written by one thread only: the worker advances a write index after its slot is
-  // filled (release), the main thread reads up to it (acquire). A ring that would overflow
+  // Rings filled by the worker and drained by the main window's thread. The worker advances
+  // a write index after its slot is filled (release), the main thread reads up to it
+  // (acquire) and advances the read index. At every connection the worker empties the
+  // report ring by moving its read index up to the write index; both threads move a read
+  // index by compare-and-swap, so neither undoes the other. A ring that would overflow
   // drops the new entry.
   alignas(64) uint8_t ReportRing[kRingSlots][kReportSize] = {};
   std::atomic<uint32_t> ReportReadIndex{0}, ReportWriteIndex{0};
@@ -91,6 +93,8 @@ class TUsb {
   static DWORD UsbWorker(void* self);
   void Worker();
   void Post(int code);
+  // Drops the reports of the old connection that the main thread has not taken yet.
+  void EmptyReportRing();
 
   // A command write in flight owns its record and a copy of its buffer until the driver
   // completes it, so a write given up after 500 ms cannot be disturbed by the next one.
@@ -117,15 +121,17 @@ class TUsb {
 extern TUsb Usb;
 
 // Takes the slots from the read index up to the write index, advancing the read index
-// before each slot is used.
+// before each slot is used. Both indices are read afresh on every pass, and the read index
+// moves only if it is still the one the slot was taken at: the worker empties the report
+// ring at every connection, and a drain under way then stops instead of taking slots of
+// the old connection again.
 template <class Slot, class Use>
 void DrainRing(Slot* ring, std::atomic<uint32_t>& readIndex, const std::atomic<uint32_t>& writeIndex, Use&& use) {
-  uint32_t r = readIndex.load(std::memory_order_relaxed);
-  while (r != writeIndex.load(std::memory_order_acquire)) {
-    const auto* slot = ring[r];
-    r = (r + 1) % kRingSlots;
-    readIndex.store(r, std::memory_order_release);
-    use(slot);
+  for (;;) {
+    uint32_t r = readIndex.load(std::memory_order_acquire);
+    if (r == writeIndex.load(std::memory_order_acquire)) return;
+    if (!readIndex.compare_exchange_strong(r, (r + 1) % kRingSlots, std::memory_order_acq_rel)) continue;
+    use(ring[r]);
   }
 }
 

@@ -2,8 +2,8 @@
 
 #include <QWidget>
 #include <array>
+#include <cstdio>
 
-#include "knob/MirtalIds.h"
 #include "platform/ole/ControlHost.h"
 
 namespace {
@@ -18,6 +18,19 @@ constexpr std::array<uint8_t, 40> kStoredForm = {
     0x00, 0x00, 0xE8, 0x03, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
     0xFF, 0xFF, 0xFF, 0x7F, 0x01, 0x00, 0x00, 0x80, 0x01, 0x00, 0x14, 0x00};
 
+// Resolves one name through the control's type information; false, with the reason, when
+// the control does not have it.
+bool Bind(const ole::HostedControl& control, bool event, const char* name, ole::DispId& id, std::string* reason) {
+  const ole::HRESULT hr = event ? control.EventIdOfName(name, id) : control.IdOfName(name, id);
+  if (hr == ole::S_OK) return true;
+  if (reason) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+    *reason = std::string("у ручки нет ") + (event ? "события " : "свойства ") + name + " (" + code + ")";
+  }
+  return false;
+}
+
 }  // namespace
 
 std::unique_ptr<TMirtalKnob> TMirtalKnob::Create(QWidget* parent, std::function<void()> onGetValue,
@@ -30,13 +43,19 @@ std::unique_ptr<TMirtalKnob> TMirtalKnob::Create(QWidget* parent, std::function<
     if (reason) *reason = r.reason;
     return nullptr;
   }
-  r.control->SetEventSink([onGetValue](ole::DispId id, const ole::Args&) {
-    if (id == mirtal::event::GetValue && onGetValue) onGetValue();
+  Bound ids{};
+  if (!Bind(*r.control, false, "ValueMirtal", ids.valueMirtal, reason) ||
+      !Bind(*r.control, false, "Step", ids.step, reason) || !Bind(*r.control, false, "BigStep", ids.bigStep, reason) ||
+      !Bind(*r.control, true, "GetValue", ids.getValue, reason))
+    return nullptr;
+  r.control->SetEventSink([onGetValue, getValue = ids.getValue](ole::DispId id, const ole::Args&) {
+    if (id == getValue && onGetValue) onGetValue();
   });
-  return std::unique_ptr<TMirtalKnob>(new TMirtalKnob(std::move(r.control)));
+  return std::unique_ptr<TMirtalKnob>(new TMirtalKnob(std::move(r.control), ids));
 }
 
-TMirtalKnob::TMirtalKnob(std::unique_ptr<ole::HostedControl> control) : control_(std::move(control)) {}
+TMirtalKnob::TMirtalKnob(std::unique_ptr<ole::HostedControl> control, const Bound& ids)
+    : control_(std::move(control)), ids_(ids) {}
 
 TMirtalKnob::~TMirtalKnob() {
   if (control_) control_->SetEventSink({});
@@ -44,10 +63,10 @@ TMirtalKnob::~TMirtalKnob() {
 
 int32_t TMirtalKnob::ValueMirtal() {
   ole::Variant v;
-  if (control_->Get(mirtal::dispid::ValueMirtal, v) != 0) return 0;
+  if (control_->Get(ids_.valueMirtal, v) != ole::S_OK) return 0;
   return v.toInt32().value_or(0);
 }
 
-void TMirtalKnob::SetValueMirtal(int32_t value) { control_->Put(mirtal::dispid::ValueMirtal, value); }
-void TMirtalKnob::SetStep(int32_t step) { control_->Put(mirtal::dispid::Step, step); }
-void TMirtalKnob::SetBigStep(int32_t step) { control_->Put(mirtal::dispid::BigStep, step); }
+void TMirtalKnob::SetValueMirtal(int32_t value) { control_->Put(ids_.valueMirtal, value); }
+void TMirtalKnob::SetStep(int32_t step) { control_->Put(ids_.step, step); }
+void TMirtalKnob::SetBigStep(int32_t step) { control_->Put(ids_.bigStep, step); }

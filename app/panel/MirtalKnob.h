@@ -1,5 +1,6 @@
 // The main window's tuning knob: the Mirtal control, created in place by its class id and
-// reached through its dispatch interface. Its GetValue event goes to the main window.
+// reached through its dispatch interface, whose members and GetValue event it binds by name
+// through the control's type information. GetValue goes to the main window.
 #pragma once
 
 #include <functional>
@@ -7,6 +8,7 @@
 #include <string>
 
 #include "app/panel/Knob.h"
+#include "platform/ole/OleTypes.h"
 
 class QWidget;
 namespace ole {
@@ -27,6 +29,11 @@ class TMirtalKnob : public TKnob {
   void SetBigStep(int32_t step) override;
 
  private:
-  explicit TMirtalKnob(std::unique_ptr<ole::HostedControl> control);
+  // Dispatch ids of the members the main window uses, resolved by name at creation.
+  struct Bound {
+    ole::DispId valueMirtal, step, bigStep, getValue;
+  };
+  TMirtalKnob(std::unique_ptr<ole::HostedControl> control, const Bound& ids);
   std::unique_ptr<ole::HostedControl> control_;
+  Bound ids_;
 };

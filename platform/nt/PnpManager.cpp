@@ -269,13 +269,14 @@ bool PnpRunning()
     return M().running;
 }
 
-void PnpPost(std::function<void()> task)
+bool PnpPost(std::function<void()> task)
 {
     Manager& m = M();
     std::lock_guard guard(m.lock);
-    if (!m.running || m.quit) return;
+    if (!m.running || m.quit) return false;
     m.tasks.push_back(std::move(task));
     m.wake.notify_all();
+    return true;
 }
 
 bool OnPnpThread() { return std::this_thread::get_id() == M().threadId; }
@@ -318,9 +319,9 @@ void PnpDeviceArrived(PDEVICE_OBJECT pdo, std::function<void()> released)
     PnpPost([pdo, released = std::move(released)]() mutable { Arrive(pdo, std::move(released)); });
 }
 
-void PnpDeviceGone(PDEVICE_OBJECT pdo)
+bool PnpDeviceGone(PDEVICE_OBJECT pdo)
 {
-    PnpPost([pdo] { Gone(pdo); });
+    return PnpPost([pdo] { Gone(pdo); });
 }
 
 NTSTATUS PnpStopDevice(PDEVICE_OBJECT pdo)

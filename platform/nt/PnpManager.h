@@ -29,7 +29,8 @@ bool PnpRunning();
 // `released` is called on the PnP thread once the stack no longer uses the PDO (after its
 // removal IRP); the bus driver may then delete it.
 void PnpDeviceArrived(PDEVICE_OBJECT pdo, std::function<void()> released);
-void PnpDeviceGone(PDEVICE_OBJECT pdo);
+// False when the manager is not running (nothing will be sent).
+bool PnpDeviceGone(PDEVICE_OBJECT pdo);
 
 // Orderly requests, as a user or the system would make them; each runs on the PnP thread
 // and returns the status of the stack. Stop and disable follow the query protocol: a refused
@@ -45,7 +46,8 @@ NTSTATUS PnpSetSystemPower(PDEVICE_OBJECT pdo, SYSTEM_POWER_STATE state);
 
 // Runs `task` on the PnP thread (inline when called there).
 void PnpRun(std::function<void()> task);
-void PnpPost(std::function<void()> task);
+// False when the manager is not running: the task is dropped.
+bool PnpPost(std::function<void()> task);
 bool OnPnpThread();
 // Waits until the PnP thread has handled everything reported so far.
 void PnpFlush();

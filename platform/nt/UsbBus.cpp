@@ -95,12 +95,18 @@ void UsbBusDevice::Unplugged()
 {
     {
         std::lock_guard guard(lock_);
-        if (gone_) return;
-        gone_ = true;
+        if (gone_ || !backend_) return;
         backend_.reset();
     }
-    FailAll(-ESHUTDOWN);
-    PnpDeviceGone(pdo_);
+    // The stack hears of the loss as a surprise removal before any transfer fails: the
+    // function driver tells its user first, and the outstanding transfers (and those sent
+    // meanwhile, which wait with them) fail when the removal reaches this PDO.
+    if (PnpDeviceGone(pdo_)) return;
+    {
+        std::lock_guard guard(lock_);
+        gone_ = true;
+    }
+    FailAll(-ESHUTDOWN);  // no PnP manager to deliver the removal
 }
 
 size_t UsbBusDevice::LiveTransfers()
@@ -318,12 +324,12 @@ NTSTATUS UsbBusDevice::Start(PIRP irp, PURB urb, const UsbTransfer& proto, Live 
     std::shared_ptr<UsbBackend> backend;
     {
         std::unique_lock lock(lock_);
-        if (gone_ || !backend_) {
+        if (gone_) {
             lock.unlock();
             CompleteNow(irp, urb, USBD_STATUS_DEVICE_GONE, STATUS_DEVICE_NOT_CONNECTED, 0);
             return STATUS_DEVICE_NOT_CONNECTED;
         }
-        backend = backend_;
+        backend = backend_;  // none: unplugged, the transfer waits for the removal and fails with it
         t.id = nextId_++;
         if (nextId_ == 0) nextId_ = 1;
         live.submitting = true;
@@ -334,7 +340,7 @@ NTSTATUS UsbBusDevice::Start(PIRP irp, PURB urb, const UsbTransfer& proto, Live 
         if (std::atomic_ref<BOOLEAN>(irp->Cancel).load() && IoSetCancelRoutine(irp, nullptr))
             live_[t.id].cancelRequested = true;
     }
-    backend->Submit(t);
+    if (backend) backend->Submit(t);
     bool cancel = false;
     {
         std::lock_guard guard(lock_);

@@ -50,8 +50,9 @@ public:
 
     PDEVICE_OBJECT Pdo() const { return pdo_; }
     void Plug();
-    // The far side is gone: every transfer fails with device gone, new ones fail at once, and
-    // the PnP manager is told (surprise removal). The backend calls nothing after this.
+    // The far side is gone: the PnP manager is told (surprise removal), and when the removal
+    // reaches this PDO every transfer fails with device gone; transfers sent before then wait
+    // for it, later ones fail at once. The backend calls nothing after this.
     void Unplugged();
 
     // From the backend: takes a live transfer for completion and gives where its IN data goes.
@@ -118,7 +119,7 @@ private:
     std::condition_variable idle_;
     std::unordered_map<uint32_t, Live> live_;
     uint32_t nextId_ = 1;
-    bool gone_ = false;       // unplugged or removed: nothing new reaches the backend
+    bool gone_ = false;       // removed: transfers fail at once
     bool released_flag_ = false;
     uint32_t generation_ = 0; // changes with every configuration: old pipe handles go stale
     std::vector<Pipe> pipes_; // of the current configuration

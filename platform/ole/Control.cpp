@@ -24,6 +24,15 @@ Control::~Control() {
   for (const auto& t : timers_) killTimer(t.nativeId);
 }
 
+HRESULT Control::GetIDsOfNames(const std::vector<std::string>& names, std::vector<DispId>& ids) const {
+  const TypeInfo* info = GetTypeInfo();
+  if (!info) {
+    ids.assign(names.size(), DISPID_UNKNOWN);
+    return E_NOTIMPL;
+  }
+  return info->GetIDsOfNames(names, ids);
+}
+
 void Control::ExchangeAll(PropExchange& px) {
   std::uint32_t version = storedVersion_;
   std::uint32_t stockProps = 0;  // no stock properties

@@ -15,6 +15,7 @@
 
 #include "platform/ole/ConnectionPoint.h"
 #include "platform/ole/PropExchange.h"
+#include "platform/ole/TypeInfo.h"
 
 namespace ole {
 
@@ -33,6 +34,13 @@ class Control : public QWidget {
   HRESULT PutProperty(DispId id, const Variant& value) {
     return Invoke(id, InvokeKind::PropertyPut, {value}, nullptr);
   }
+
+  // Type information of the dispatch interface and of the event interface the control fires
+  // (its default source); null when the control describes none.
+  virtual const TypeInfo* GetTypeInfo() const { return nullptr; }
+  virtual const TypeInfo* GetEventTypeInfo() const { return nullptr; }
+  // Dispatch ids by name, from GetTypeInfo (E_NOTIMPL without type information).
+  HRESULT GetIDsOfNames(const std::vector<std::string>& names, std::vector<DispId>& ids) const;
 
   ConnectionPoint& Events() { return events_; }
 

@@ -105,6 +105,29 @@ HRESULT HostedControl::Call(DispId id, const Args& args, Variant* result) {
   return control_ ? control_->Invoke(id, InvokeKind::Method, args, result) : E_UNEXPECTED;
 }
 
+const TypeInfo* HostedControl::DispatchTypeInfo() const { return control_ ? control_->GetTypeInfo() : nullptr; }
+
+const TypeInfo* HostedControl::EventTypeInfo() const { return control_ ? control_->GetEventTypeInfo() : nullptr; }
+
+namespace {
+
+HRESULT IdIn(const TypeInfo* info, bool present, const std::string& name, DispId& id) {
+  id = DISPID_UNKNOWN;
+  if (!present) return E_UNEXPECTED;
+  if (!info) return E_NOTIMPL;
+  return info->IdOfName(name, id);
+}
+
+}  // namespace
+
+HRESULT HostedControl::IdOfName(const std::string& name, DispId& id) const {
+  return IdIn(DispatchTypeInfo(), control_ != nullptr, name, id);
+}
+
+HRESULT HostedControl::EventIdOfName(const std::string& name, DispId& id) const {
+  return IdIn(EventTypeInfo(), control_ != nullptr, name, id);
+}
+
 void HostedControl::SetEventSink(EventSink sink) {
   if (!control_) return;
   if (cookie_) control_->Events().Unadvise(cookie_);

@@ -9,6 +9,8 @@
 //   if (!r) { std::fprintf(stderr, "%s\n", r.reason.c_str()); /* run without it */ }
 //   r.control->SetEventSink([](ole::DispId id, const ole::Args& args) { ... });
 //   r.control->Put(9, std::int32_t(7000000));
+//   ole::DispId value;                              // or by name, through the type information
+//   if (r.control->IdOfName("ValueMirtal", value) == ole::S_OK) r.control->Put(value, ...);
 //
 // Libraries stay loaded for the life of the process once a control was created from them.
 
@@ -46,6 +48,15 @@ class HostedControl {
   HRESULT Get(DispId id, Variant& value);
   HRESULT Put(DispId id, const Variant& value);
   HRESULT Call(DispId id, const Args& args = {}, Variant* result = nullptr);
+  // Type information of the control's dispatch interface and of its events; null when the
+  // control describes none or is gone.
+  const TypeInfo* DispatchTypeInfo() const;
+  const TypeInfo* EventTypeInfo() const;
+  // The dispatch id of a property or method, or of an event, by name (case does not matter).
+  // DISP_E_UNKNOWNNAME for a name the control does not have, E_NOTIMPL when it has no type
+  // information; id is DISPID_UNKNOWN then.
+  HRESULT IdOfName(const std::string& name, DispId& id) const;
+  HRESULT EventIdOfName(const std::string& name, DispId& id) const;
   // Replaces the event sink (an empty function disconnects it).
   void SetEventSink(EventSink sink);
   // Opens the control's property page modally over parent.

@@ -1,6 +1,6 @@
 // The stack against the receiver simulator, when it has been built: the device appears, a
 // command goes out, the unplug command of the simulator's console sets the removal event and
-// fails the pending read, and plug brings the device back.
+// then fails the pending read, and plug brings the device back.
 #include "driver/UsbVestra.h"
 #include "platform/nt/KernelStandIn.h"
 #include "platform/win32/File.h"
@@ -73,7 +73,7 @@ TEST(SimulatorEndToEnd, CommandUnplugAndPlugAgain)
         ASSERT_EQ(WaitForSingleObject(read.hEvent, 5000), WAIT_OBJECT_0);
         failed = !GetOverlappedResult(h, &read, &n, FALSE);
     }
-    EXPECT_EQ(WaitForSingleObject(removal, 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(removal, 0), WAIT_OBJECT_0);  // set before a read failed
     CloseHandle(h);
     sim.command("plug");
     HANDLE again = OpenWithin(std::chrono::seconds(10));

@@ -2,55 +2,37 @@
 // USB link, spectrum. A carrier the simulator is told to add shows as the spectrum's peak,
 // at its frequency and about its level.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include "app/dsp/Udebug.h"
 #include "app/link/Uusb.h"
 #include "app/panel/Umain.h"
-#include "platform/nt/KernelStandIn.h"
-#include "tests/sim/SimProcess.h"
+#include "tests/e2e/SimulatorOverUsb.h"
 #include "tests/support/ProgramRun.h"
 
 namespace {
 
-template <class F>
-bool PumpUntil(F done, int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (!done() && t.elapsed() < ms) testsupport::Pump(10);
-  return done();
-}
+using testsupport::PumpUntil;
 
-TEST(SpectrumEndToEnd, SimulatedCarrierIsThePeakAtItsFrequency) {
-  const std::string bin = qEnvironmentVariable("PVESTRA_BIN").toStdString();
-  struct stat st {};
-  if (bin.empty() || ::stat((bin + "/vestra-sim").c_str(), &st) != 0) GTEST_SKIP() << "vestra-sim is not built";
-  simtest::SimProcess sim({"--no-serial"});
-  ASSERT_TRUE(sim.started());
-  nt::UsbBusConfig bus;
-  bus.server = "127.0.0.1:" + std::to_string(sim.port());
-  ASSERT_TRUE(nt::StartKernelStandIn(bus, bin + "/libUSBKRNb.so"));
-  {
-    QTemporaryDir config;
-    testsupport::ProgramRun run(config.path(), "/nonexistent/tty");
-    ASSERT_TRUE(PumpUntil([] { return Main->LinkKind == 2; }, 10000)) << Debug->Debug->toPlainText().toStdString();
-    Main->TuneTo(8000000);
-    // Stronger than anything the band has there: the gain control follows it.
-    ASSERT_TRUE(sim.command("signal add 8002000 90 carrier"));
-    Main->BtnGO->PerformClick();
-    const int32_t wanted = 8002000;
-    ASSERT_TRUE(PumpUntil([&] { return std::abs(Spectrum.PeakFrequency - wanted) <= 22; }, 10000))
-        << "peak at " << Spectrum.PeakFrequency << ", blocks " << Usb.BlockWriteIndex.load() << ", fft "
-        << (Spectrum.FftEntry != nullptr) << ", sim: " << sim.command("status").value_or("?");
-    // The level axis reads antenna levels: the readout lands near the carrier's 90 dBµV.
-    testsupport::Pump(500);
-    EXPECT_NEAR(Spectrum.PeakLevel, 90, 8);
-    Main->BtnGO->PerformClick();
-  }
-  nt::StopKernelStandIn();
+class SpectrumEndToEnd : public SimulatorOverUsb {};
+
+TEST_F(SpectrumEndToEnd, SimulatedCarrierIsThePeakAtItsFrequency) {
+  QTemporaryDir config;
+  testsupport::ProgramRun run(config.path(), "/nonexistent/tty");
+  ASSERT_TRUE(PumpUntil([] { return Main->LinkKind == 2; }, 10000)) << Debug->Debug->toPlainText().toStdString();
+  Main->TuneTo(8000000);
+  // Stronger than anything the band has there: the gain control follows it.
+  ASSERT_TRUE(sim->command("signal add 8002000 90 carrier"));
+  Main->BtnGO->PerformClick();
+  const int32_t wanted = 8002000;
+  ASSERT_TRUE(PumpUntil([&] { return std::abs(Spectrum.PeakFrequency - wanted) <= 22; }, 10000))
+      << "peak at " << Spectrum.PeakFrequency << ", blocks " << Usb.BlockWriteIndex.load() << ", fft "
+      << (Spectrum.FftEntry != nullptr) << ", sim: " << sim->command("status").value_or("?");
+  // The level axis reads antenna levels: the readout lands near the carrier's 90 dBµV.
+  testsupport::Pump(500);
+  EXPECT_NEAR(Spectrum.PeakLevel, 90, 8);
+  Main->BtnGO->PerformClick();
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The built knob libraries in the control registry: self-registration, creation by class id
-// through the container's side, unregistration, and the two registration errors.
+// through the container's side, binding members and events by name through the type
+// information, unregistration, and the two registration errors.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 #include <QWidget>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 
 #include "platform/ole/ControlHost.h"
 #include "platform/ole/ControlRegistry.h"
@@ -206,6 +208,194 @@ TEST_F(KnobRegistrationTest, RegistryThatCannotBeWrittenGivesTheSelfRegistration
   // Every refused unregistration left the class in place.
   ole::SetRegistryPath(dir_.filePath("controls.ini").toStdString());
   EXPECT_TRUE(ole::FindClass(kMirtal));
+}
+
+// One member as the container must find it in the type information.
+struct Declared {
+  const char* name;
+  ole::DispId id;
+  ole::MemberInfo::Kind kind;
+  ole::Variant::Type type;  // property type or result
+  std::vector<ole::ParamInfo> params;
+};
+
+struct Interfaces {
+  std::string clsid;
+  std::string dispatchIid, dispatchDoc;
+  std::vector<Declared> members;
+  std::string eventsIid, eventsDoc;
+  std::vector<Declared> events;
+};
+
+std::vector<Interfaces> DeclaredInterfaces() {
+  using K = ole::MemberInfo::Kind;
+  using T = ole::Variant::Type;
+  const Declared run{"Run", 10, K::Method, T::Empty, {{"Dir", T::Bool}, {"Start", T::Bool}}};
+  const Declared about{"AboutBox", -552, K::Method, T::Empty, {}};
+  const Declared getValue{"GetValue", 1, K::Method, T::Empty, {{"Value", T::Int32}}};
+  const Declared mouse{"Mouse", 2, K::Method, T::Empty, {{"bDown", T::Bool}}};
+  return {
+      {kMirtal,
+       "{875A7D84-865E-11D5-A5D7-0050BF3480D5}",
+       "Dispatch interface for Mirtal Control",
+       {{"Step", 1, K::Property, T::Int32, {}},
+        {"BigStep", 2, K::Property, T::Int32, {}},
+        {"Kind", 3, K::Property, T::Int32, {}},
+        {"UpRange", 4, K::Property, T::Int32, {}},
+        {"DNRange", 5, K::Property, T::Int32, {}},
+        {"ShowToolTip", 6, K::Property, T::Bool, {}},
+        {"ToolTipText", 7, K::Property, T::String, {}},
+        {"Timer", 8, K::Property, T::Int16, {}},
+        {"ValueMirtal", 9, K::Property, T::Int32, {}},
+        run,
+        about},
+       "{875A7D85-865E-11D5-A5D7-0050BF3480D5}",
+       "Event interface for Mirtal Control",
+       {getValue, mouse, {"MouseInt", 3, K::Method, T::Empty, {{"Value", T::Int32}}}}},
+      {kMirtalG,
+       "{875A7D84-865E-11D5-A5D7-0050BF3480D6}",
+       "Dispatch interface for MirtalG Control",
+       {{"Step", 1, K::Property, T::Int32, {}},
+        {"BigStep", 2, K::Property, T::Int32, {}},
+        {"UpRange", 3, K::Property, T::Int32, {}},
+        {"DNRange", 4, K::Property, T::Int32, {}},
+        {"ShowToolTip", 5, K::Property, T::Bool, {}},
+        {"ToolTipText", 6, K::Property, T::String, {}},
+        {"Timer", 7, K::Property, T::Int16, {}},
+        {"Background", 8, K::Property, T::Int32, {}},
+        {"ValueMirtal", 9, K::Property, T::Int32, {}},
+        run,
+        about},
+       "{875A7D85-865E-11D5-A5D7-0050BF3480D6}",
+       "Event interface for MirtalG Control",
+       {getValue, mouse}},
+  };
+}
+
+// A value of the given type that differs from every default.
+ole::Variant Sample(ole::Variant::Type type) {
+  switch (type) {
+    case ole::Variant::Type::Bool: return false;
+    case ole::Variant::Type::Int16: return std::int16_t(10);
+    case ole::Variant::Type::String: return "подсказка";
+    default: return std::int32_t(12345);
+  }
+}
+
+// Checks one interface's type information against what it must declare, and nothing more.
+void ExpectDeclared(const ole::TypeInfo* info, const std::string& iid, const std::string& doc,
+                    const std::vector<Declared>& declared) {
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(info->Iid(), iid);
+  EXPECT_EQ(info->DocString(), doc);
+  std::set<std::string> names;
+  for (const auto& m : info->Members()) {
+    names.insert(m.name);
+    EXPECT_FALSE(m.helpString.empty()) << m.name;
+  }
+  std::set<std::string> expected;
+  for (const auto& d : declared) {
+    SCOPED_TRACE(d.name);
+    expected.insert(d.name);
+    ole::DispId id = 0;
+    ASSERT_EQ(info->IdOfName(d.name, id), ole::S_OK);
+    EXPECT_EQ(id, d.id);
+    const ole::MemberInfo* m = info->Member(id);
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->kind, d.kind);
+    EXPECT_EQ(m->type, d.type);
+    EXPECT_EQ(m->params, d.params);
+  }
+  EXPECT_EQ(names, expected);
+}
+
+TEST_F(KnobRegistrationTest, ContainerBindsEveryMemberAndEventByName) {
+  ASSERT_EQ(ole::RegisterLibrary(mirtal_), ole::S_OK);
+  ASSERT_EQ(ole::RegisterLibrary(mirtalG_), ole::S_OK);
+  for (const Interfaces& c : DeclaredInterfaces()) {
+    SCOPED_TRACE(c.clsid);
+    QWidget window;
+    ole::CreateResult r = ole::CreateControlInPlace(c.clsid, &window, QRect(0, 0, 64, 63));
+    ASSERT_TRUE(r) << r.reason;
+    ole::HostedControl& knob = *r.control;
+    ExpectDeclared(knob.DispatchTypeInfo(), c.dispatchIid, c.dispatchDoc, c.members);
+    ExpectDeclared(knob.EventTypeInfo(), c.eventsIid, c.eventsDoc, c.events);
+
+    // Every property bound by name takes a value of its declared type and gives it back.
+    for (const Declared& d : c.members) {
+      if (d.kind != ole::MemberInfo::Kind::Property) continue;
+      SCOPED_TRACE(d.name);
+      ole::DispId id = 0;
+      ASSERT_EQ(knob.IdOfName(d.name, id), ole::S_OK);
+      ASSERT_EQ(knob.Put(id, Sample(d.type)), ole::S_OK);
+      ole::Variant back;
+      ASSERT_EQ(knob.Get(id, back), ole::S_OK);
+      EXPECT_EQ(back, Sample(d.type));
+    }
+
+    // Events are told apart by the names their ids resolve to.
+    std::vector<std::string> fired;
+    const ole::TypeInfo* events = knob.EventTypeInfo();
+    knob.SetEventSink([&](ole::DispId id, const ole::Args&) {
+      const ole::MemberInfo* m = events->Member(id);
+      fired.push_back(m ? m->name : "?");
+    });
+    // Run by name, its arguments placed where their names say.
+    std::vector<ole::DispId> ids;
+    ASSERT_EQ(r.control->control()->GetIDsOfNames({"Run", "Start", "Dir"}, ids), ole::S_OK);
+    ASSERT_EQ(ids, (std::vector<ole::DispId>{10, 1, 0}));
+    ole::Args args(2);
+    args[ids[1]] = true;   // Start
+    args[ids[2]] = false;  // Dir: up
+    ASSERT_EQ(knob.Call(ids[0], args), ole::S_OK);
+    args[ids[1]] = false;
+    ASSERT_EQ(knob.Call(ids[0], args), ole::S_OK);
+    QImage image(64, 63, QImage::Format_RGB32);
+    r.control->control()->render(&image);
+    const std::string mouse = c.clsid == kMirtal ? "MouseInt" : "Mouse";
+    EXPECT_EQ(fired, (std::vector<std::string>{mouse, mouse, "GetValue"}));
+  }
+}
+
+TEST_F(KnobRegistrationTest, NamesTheKnobDoesNotHaveAreUnknown) {
+  ASSERT_EQ(ole::RegisterLibrary(mirtal_), ole::S_OK);
+  ASSERT_EQ(ole::RegisterLibrary(mirtalG_), ole::S_OK);
+  const struct {
+    std::string clsid;
+    bool event;
+    std::vector<std::string> names;
+    ole::HRESULT code;
+    std::vector<ole::DispId> ids;
+  } cases[] = {
+      {kMirtal, false, {"Frequency"}, ole::DISP_E_UNKNOWNNAME, {-1}},
+      {kMirtal, false, {"Background"}, ole::DISP_E_UNKNOWNNAME, {-1}},
+      {kMirtalG, false, {"Kind"}, ole::DISP_E_UNKNOWNNAME, {-1}},
+      {kMirtalG, true, {"MouseInt"}, ole::DISP_E_UNKNOWNNAME, {-1}},
+      {kMirtal, true, {"Click"}, ole::DISP_E_UNKNOWNNAME, {-1}},
+      {kMirtal, false, {"Run", "Dir", "Direction"}, ole::DISP_E_UNKNOWNNAME, {10, 0, -1}},
+      {kMirtal, false, {"GetValue"}, ole::DISP_E_UNKNOWNNAME, {-1}},  // an event, not a member
+      {kMirtal, false, {}, ole::E_INVALIDARG, {}},
+      {kMirtal, false, {"valuemirtal"}, ole::S_OK, {9}},  // case does not matter
+      {kMirtalG, true, {"MOUSE", "BDOWN"}, ole::S_OK, {2, 0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.clsid + (c.names.empty() ? std::string("(none)") : c.names[0]));
+    QWidget window;
+    ole::CreateResult r = ole::CreateControlInPlace(c.clsid, &window, QRect(0, 0, 64, 63));
+    ASSERT_TRUE(r) << r.reason;
+    const ole::TypeInfo* info = c.event ? r.control->EventTypeInfo() : r.control->DispatchTypeInfo();
+    ASSERT_NE(info, nullptr);
+    std::vector<ole::DispId> ids{42};
+    EXPECT_EQ(info->GetIDsOfNames(c.names, ids), c.code);
+    EXPECT_EQ(ids, c.ids);
+  }
+  // An unknown name leaves nothing a call could reach.
+  QWidget window;
+  ole::CreateResult r = ole::CreateControlInPlace(kMirtal, &window, QRect(0, 0, 64, 63));
+  ASSERT_TRUE(r) << r.reason;
+  ole::DispId id = 0;
+  EXPECT_EQ(r.control->IdOfName("Frequency", id), ole::DISP_E_UNKNOWNNAME);
+  EXPECT_EQ(r.control->Put(id, std::int32_t(1)), ole::DISP_E_MEMBERNOTFOUND);
 }
 
 }  // namespace

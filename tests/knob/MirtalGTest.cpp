@@ -97,6 +97,45 @@ TEST_F(KnobTest, OtherBackgroundsNeitherTurnNorResetAtFirstDrawing) {
   EXPECT_EQ(Turns(2), (std::vector<std::int32_t>{42, 42}));
 }
 
+// Whether every pixel of the drawn control is the plain window colour, with no knob on it.
+bool OnlyBackground(const QImage& image, const QColor& background) {
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if (image.pixel(x, y) != background.rgb()) return false;
+  return true;
+}
+
+TEST_F(KnobTest, OtherBackgroundsDrawNoKnob) {
+  const struct {
+    const char* name;
+    std::int32_t before;  // mode drawn first, or -100 for none
+    std::int32_t mode;
+  } cases[] = {
+      {"from the first drawing", -100, 3},
+      {"after the large knob", 0, 3},
+      {"after the smaller knob", 1, 3},
+      {"after the degree knob", 2, -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    SetUp();
+    const QColor background = knob->palette().color(QPalette::Window);
+    if (c.before != -100) {
+      Put(dispid::Mode, c.before);
+      ASSERT_FALSE(OnlyBackground(Repaint(), background));
+    }
+    Put(dispid::Mode, c.mode);
+    EXPECT_EQ(Repaints(1), std::vector<std::int32_t>{0});  // GetValue still fires
+    EXPECT_TRUE(OnlyBackground(lastImage, background));
+    Press(Qt::RightButton);
+    Turns(1);
+    Release(Qt::RightButton);
+    EXPECT_EQ(Repaints(1), std::vector<std::int32_t>{0});  // halted
+    EXPECT_TRUE(OnlyBackground(lastImage, background));
+  }
+}
+
 TEST_F(KnobTest, MouseIsFiredForPressReleaseDoubleClickAndRun) {
   using mirtal::event::Mouse;
   const Fired down{Mouse, {true}}, up{Mouse, {false}};

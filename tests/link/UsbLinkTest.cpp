@@ -8,11 +8,13 @@
 #include "app/dsp/Udebug.h"
 #include "app/link/Uusb.h"
 #include "app/panel/Umain.h"
+#include "platform/win32/Sync.h"
 #include "tests/support/FakeUsbDevice.h"
 #include "tests/support/ProgramRun.h"
 #include "tests/support/PtyReceiver.h"
 
 using Strings = std::vector<std::string>;
+using testsupport::PumpUntil;
 
 namespace {
 
@@ -20,14 +22,8 @@ QStringList DebugLines() {
   return Debug->Debug->toPlainText().split('\n', Qt::SkipEmptyParts);
 }
 
-// Pumps events until `done` or the time runs out.
-template <class F>
-bool PumpUntil(F done, int ms = 2000) {
-  QElapsedTimer t;
-  t.start();
-  while (!done() && t.elapsed() < ms) testsupport::Pump(5);
-  return done();
-}
+// The debug console's lines from line `first` on, joined so that a mismatch reads plainly.
+std::string LinesSince(int first) { return DebugLines().mid(first).join(" | ").toStdString(); }
 
 class UsbLinkTest : public ::testing::Test {
  protected:
@@ -65,15 +61,71 @@ TEST_F(UsbLinkTest, PluggingInUploadsTheStateThenTheStreamSwitch) {
   EXPECT_EQ(commands.size(), 22u);  // the 21 frames of the full upload, then s
 }
 
+// Each unplug gives exactly these two lines and the serial link, whether the receiver goes
+// while a read is pending or just before the next read starts (the read is then refused,
+// after the removal event is set); nothing more comes while it is away, and plugging it in
+// again connects.
 TEST_F(UsbLinkTest, UnpluggingFallsBackToTheSerialLink) {
   Start(true);
   ASSERT_TRUE(PumpUntil([] { return Main->LinkKind == 2; }));
-  device_.Unplug();
-  ASSERT_TRUE(PumpUntil([] { return Main->LinkKind == 1; }));
-  testsupport::Pump(50);
-  const QStringList lines = DebugLines();
-  ASSERT_GE(lines.size(), 4);
-  EXPECT_EQ(lines.mid(lines.size() - 2), (QStringList{"USB отключено", "Устройство отключено"}));
+  const struct {
+    const char* when;
+    bool atNextRead;
+  } cases[] = {{"while a read is pending", false}, {"as the next read starts", true}, {"again while pending", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.when);
+    const int before = DebugLines().size();
+    if (c.atNextRead) {
+      device_.UnplugAtNextRead();
+      device_.QueueReport(testsupport::ReportFrame('F', "07000000"));
+    } else {
+      device_.Unplug();
+    }
+    ASSERT_TRUE(PumpUntil([] { return Main->LinkKind == 1; }));
+    testsupport::Pump(300);
+    EXPECT_EQ(LinesSince(before), "USB отключено | Устройство отключено");
+    device_.Plug();
+    ASSERT_TRUE(PumpUntil([] { return Main->LinkKind == 2; }));
+    testsupport::Pump(50);
+    EXPECT_EQ(LinesSince(before), "USB отключено | Устройство отключено | Устройство подключено");
+  }
+}
+
+// The worker empties the report ring at every connection. A reconnection in the middle of
+// a drain must not make the drain take the old connection's slots again: the ring has
+// been round once, so every slot holds a report already parsed.
+TEST_F(UsbLinkTest, ReconnectionDuringADrainTakesNothingOfTheOldConnectionAgain) {
+  Start(true);
+  ASSERT_TRUE(PumpUntil([] { return Main->LinkKind == 2; }));
+  for (int i = 0; i < kRingSlots + 3; ++i) {
+    const uint32_t next = (Usb.ReportWriteIndex.load() + 1) % kRingSlots;
+    device_.QueueReport(testsupport::ReportFrame('F', std::to_string(10000000 + i)));
+    ASSERT_TRUE(PumpUntil([&] { return Usb.ReportReadIndex.load() == next; }));
+  }
+  // Six reports wait in the ring; the main thread is not pumped, so nothing drains them.
+  const uint32_t base = Usb.ReportWriteIndex.load();
+  for (int i = 1; i <= 6; ++i) device_.QueueReport(testsupport::ReportFrame('F', "0200000" + std::to_string(i)));
+  const uint32_t queued = (base + 6) % kRingSlots;
+  auto waitFor = [](auto done) {
+    for (int ms = 0; ms < 2000 && !done(); ++ms) Sleep(1);
+    return done();
+  };
+  ASSERT_TRUE(waitFor([&] { return Usb.ReportWriteIndex.load() == queued; }));
+
+  Strings taken;
+  bool reconnected = false;
+  Usb.DrainReports([&](const uint8_t* slot) {
+    taken.emplace_back(reinterpret_cast<const char*>(slot) + 2, 8);
+    if (taken.size() != 3) return;
+    // The connection fails; the worker reconnects and queues the new connection's first
+    // report while this drain is still under way.
+    device_.FailNextReadWithCrc();
+    device_.QueueReport(testsupport::ReportFrame('F', "03000000"));
+    reconnected = waitFor([&] { return Usb.ReportWriteIndex.load() != queued; });
+  });
+  EXPECT_TRUE(reconnected);
+  EXPECT_EQ(taken, (Strings{"02000001", "02000002", "02000003", "03000000"}));
+  ASSERT_TRUE(PumpUntil([] { return DebugLines().count("Устройство подключено") == 2; }));
 }
 
 TEST_F(UsbLinkTest, ReportsAreQueuedAndAGainReportFetchesItsBlock) {

@@ -60,7 +60,8 @@ protected:
 TEST_F(ReceiverModelTest, FrequencyCommandIsAnsweredOnItsLink) {
     links.serial = links.usb = true;
     send(Link::Usb, 'F', 14070000, t0);
-    ASSERT_EQ(links.reports.size(), 1u);
+    ASSERT_FALSE(links.reports.empty());
+    EXPECT_EQ(links.count('F', Link::Serial), 0);
     EXPECT_EQ(links.reports[0].link, Link::Usb);
     EXPECT_EQ(links.reports[0].frame, buildFrame('F', 8, 14070000));
     EXPECT_EQ(model.value('F'), 14070000);
@@ -71,7 +72,7 @@ TEST_F(ReceiverModelTest, OutOfRangeValuesAreLimitedAndReported) {
     auto warning = model.command(Link::Serial, parseFrame(buildFrame('F', 8, 45000000), false), t0);
     EXPECT_FALSE(warning.empty());
     EXPECT_EQ(model.value('F'), 30000999);
-    EXPECT_EQ(links.reports.back().frame, buildFrame('F', 8, 30000999)) << "the report tells the real frequency";
+    EXPECT_EQ(links.reports.front().frame, buildFrame('F', 8, 30000999)) << "the report tells the real frequency";
 }
 
 TEST_F(ReceiverModelTest, StateRequestsUntilAFullUploadArrives) {
@@ -106,21 +107,70 @@ TEST_F(ReceiverModelTest, LevelReportsTenTimesASecondOnOpenLinks) {
     EXPECT_EQ(links.count('L', Link::Usb), 0);
 }
 
-TEST_F(ReceiverModelTest, LevelFollowsSignalAttenuatorAndPreamplifier) {
+// The meter reads the antenna level, as the PC's spectrum scale does: neither the attenuator,
+// the preamplifier nor the gain mode moves it.
+TEST_F(ReceiverModelTest, LevelIsTheAntennaLevelAtEveryGainSetting) {
     links.serial = true;
     model.scene().add(signalAt(12300000, 60, SignalKind::Carrier));
     send(Link::Serial, 'F', 12300000, t0);
     send(Link::Serial, 'H', 3000, t0);
-    send(Link::Serial, 'P', 1, t0);
-    send(Link::Serial, 'B', 0, t0);
-    int base = model.levelReport();
-    EXPECT_NEAR(base, 60, 2);
-    send(Link::Serial, 'B', 21, t0);
-    EXPECT_EQ(model.levelReport(), base - 21);
-    send(Link::Serial, 'P', 0, t0);
-    EXPECT_EQ(model.levelReport(), base - 21 - 15);
-    send(Link::Serial, 'F', 12350000, t0); // off the signal: only noise in the passband
-    EXPECT_LT(model.levelReport(), base - 36 - 20);
+    struct Row { int att, preamp, gainMode, ifGain; };
+    const Row rows[] = {{0, 1, 2, 50}, {21, 1, 2, 50}, {21, 0, 2, 50}, {45, 0, 2, 50},
+                        {0, 1, 5, 0},  {0, 1, 5, 99}, {30, 0, 6, 60}};
+    for (const auto& r : rows) {
+        send(Link::Serial, 'B', r.att, t0);
+        send(Link::Serial, 'P', r.preamp, t0);
+        send(Link::Serial, 'J', r.gainMode, t0);
+        send(Link::Serial, 'C', r.ifGain, t0);
+        EXPECT_EQ(model.levelReport(), 60) << "B " << r.att << " P " << r.preamp << " J " << r.gainMode
+                                           << " C " << r.ifGain;
+    }
+}
+
+// The channel filter: flat over ±bandwidth/2, then 60 dB down over the next 0.75 × bandwidth.
+TEST_F(ReceiverModelTest, LevelOfASignalBesideThePassbandFallsOnTheFilterSkirt) {
+    SignalScene quiet; // only the noise floor besides the one carrier
+    quiet.add(signalAt(10000000, 60, SignalKind::Carrier));
+    ReceiverModel m{links, quiet};
+    auto levelAt = [&](int32_t tuned, int32_t bandwidth) {
+        for (auto [letter, v] : {std::pair{'F', tuned}, std::pair{'H', bandwidth}})
+            m.command(Link::Serial, parseFrame(buildFrame(letter, findLetter(letter)->digits, v), false), t0);
+        return m.levelReport();
+    };
+    struct Row { int32_t tuned, bandwidth; int level; };
+    const Row rows[] = {
+        {10000000, 3000, 60},  {10001500, 3000, 60},  // centre and passband edge
+        {10002500, 3000, 33},                           // 1 kHz down a 2.25 kHz skirt: −26.7 dB
+        {9997500, 3000, 33},                            // the same below
+        {10002500, 12000, 60},                          // inside a wider filter
+        {10003750, 3000, 0},                            // 60 dB down: the carrier is gone
+    };
+    for (const auto& r : rows) {
+        int level = levelAt(r.tuned, r.bandwidth);
+        if (r.level == 0) {
+            // Only the noise in 3 kHz at 10 MHz is left: −28.8 dBµV/Hz + 34.8 dB.
+            EXPECT_NEAR(level, 6, 1) << r.tuned;
+        } else {
+            EXPECT_EQ(level, r.level) << r.tuned << " in " << r.bandwidth;
+        }
+    }
+}
+
+TEST_F(ReceiverModelTest, TuningIsAnsweredWithTheNewLevelAtOnce) {
+    links.serial = links.usb = true;
+    model.scene().add(signalAt(12300000, 60, SignalKind::Carrier));
+    send(Link::Usb, 'H', 3000, t0);
+    model.linkOpened(Link::Usb, t0);
+    run(t0, 40ms);
+    links.reports.clear();
+    send(Link::Usb, 'F', 12300000, t0 + 41ms);
+    ASSERT_EQ(links.reports.size(), 3u) << "F on its link, L on both";
+    EXPECT_EQ(links.reports[0].letter(), 'F');
+    for (size_t i : {1u, 2u}) EXPECT_EQ(links.reports[i].frame, buildFrame('L', 4, 60));
+    run(t0 + 41ms, 99ms);
+    EXPECT_EQ(links.count('L', Link::Usb), 1) << "the regular reports go on 100 ms after it";
+    run(t0 + 141ms, 1ms);
+    EXPECT_EQ(links.count('L', Link::Usb), 2);
 }
 
 TEST_F(ReceiverModelTest, SampleBlocksOnlyWhileStreamingOverUsb) {

@@ -1,6 +1,7 @@
 #include "tests/support/FakeUsbDevice.h"
 
 #include <cstring>
+#include <utility>
 
 #include "app/link/Uusb.h"
 #include "platform/win32/Sync.h"
@@ -11,27 +12,36 @@ namespace {
 constexpr uint32_t kStatusCancelled = 0xC0000120u;
 constexpr uint32_t kStatusCrc = 0xC000003Fu;          // STATUS_CRC_ERROR → ERROR_CRC
 constexpr uint32_t kStatusDeviceGone = 0xC000009Du;   // STATUS_DEVICE_NOT_CONNECTED
+constexpr uint32_t kStatusDeletePending = 0xC0000056u;  // STATUS_DELETE_PENDING → ERROR_ACCESS_DENIED
 constexpr uint32_t kStatusInvalidParameter = 0xC000000Du;
 }  // namespace
 
-// The shared state; each open handle is a File on it.
+// The shared state; each open handle is a File on it. Every plug is a new device, as it
+// is in the real stack: a handle opened before an unplug stays with the departed device,
+// whose requests fail with delete pending, and it keeps the name from being opened again
+// until it is closed.
 class FakeUsbDevice::Device {
  public:
   struct Pending {
     void* out;
     DWORD size;
     OVERLAPPED* ov;
+    const void* file;
   };
 
   std::mutex lock;
   bool plugged = false;
-  bool opened = false;
+  int plugs = 0;             // the device a handle belongs to
+  bool opened = false;       // the present device has a handle open
+  int departedHandles = 0;   // handles still open on unplugged devices
   int openAttempts = 0;
   bool crcNext = false;
+  bool unplugAtNextRead = false;
   HANDLE removalEvent = nullptr;
   std::deque<std::vector<uint8_t>> reports, blocks;
   std::deque<Pending> reportReads, blockReads;
   std::vector<std::string> commands;
+  std::vector<std::vector<uint8_t>> writes;
 
   // Answers pending reads from the queues; called with the lock held.
   void Serve() {
@@ -55,10 +65,24 @@ class FakeUsbDevice::Device {
     serve(blockReads, blocks);
   }
 
-  void FailAll(uint32_t status) {
+  // The receiver goes: the removal event first, then the pending reads fail.
+  void Unplug() {
+    if (!plugged) return;
+    plugged = false;
+    if (opened) ++departedHandles;
+    opened = false;
+    if (removalEvent) SetEvent(removalEvent);
+    FailAll(kStatusDeviceGone);
+  }
+
+  // Fails the pending reads, of one handle or (null) of all.
+  void FailAll(uint32_t status, const void* file = nullptr) {
     for (auto* q : {&reportReads, &blockReads}) {
-      for (auto& p : *q) win32::CompleteOverlapped(p.ov, status, 0);
-      q->clear();
+      std::erase_if(*q, [&](const Pending& p) {
+        if (file && p.file != file) return false;
+        win32::CompleteOverlapped(p.ov, status, 0);
+        return true;
+      });
     }
   }
 };
@@ -67,7 +91,7 @@ namespace {
 
 class File : public win32::FileObject {
  public:
-  explicit File(std::shared_ptr<FakeUsbDevice::Device> d) : d_(std::move(d)) {}
+  explicit File(std::shared_ptr<FakeUsbDevice::Device> d) : d_(std::move(d)), plug_(d_->plugs) {}
 
   BOOL IoControl(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned,
                  OVERLAPPED* ov) override {
@@ -78,7 +102,7 @@ class File : public win32::FileObject {
       if (status != 0) SetLastError(win32::ErrorFromNtStatus(status));
       return status == 0 ? TRUE : FALSE;
     };
-    if (!d_->plugged) return completeNow(kStatusDeviceGone, 0);
+    if (Departed()) return completeNow(kStatusDeletePending, 0);
     switch (code) {
       case IOCTL_SET_REMOVAL_EVENT: {
         uint32_t h = 0;
@@ -88,14 +112,19 @@ class File : public win32::FileObject {
       }
       case IOCTL_READ_INTERRUPT:
       case IOCTL_READ_BULK2: {
+        if (std::exchange(d_->unplugAtNextRead, false)) {
+          d_->Unplug();
+          return completeNow(kStatusDeletePending, 0);
+        }
         win32::StartOverlapped(ov);
-        (code == IOCTL_READ_INTERRUPT ? d_->reportReads : d_->blockReads).push_back({out, outSize, ov});
+        (code == IOCTL_READ_INTERRUPT ? d_->reportReads : d_->blockReads).push_back({out, outSize, ov, this});
         d_->Serve();
         SetLastError(ERROR_IO_PENDING);
         return FALSE;
       }
       case IOCTL_WRITE_COMMAND: {
         const auto* b = static_cast<const uint8_t*>(in);
+        d_->writes.emplace_back(b, b + inSize);
         size_t etx = 2;
         while (etx < inSize && b[etx] != 0x03) ++etx;
         if (inSize >= 4 && etx < inSize)
@@ -110,18 +139,24 @@ class File : public win32::FileObject {
 
   BOOL CancelIo() override {
     std::lock_guard guard(d_->lock);
-    d_->FailAll(kStatusCancelled);
+    d_->FailAll(kStatusCancelled, this);
     return TRUE;
   }
 
   void OnClose() override {
     std::lock_guard guard(d_->lock);
-    d_->FailAll(kStatusCancelled);
-    d_->opened = false;
+    d_->FailAll(kStatusCancelled, this);
+    if (Departed())
+      --d_->departedHandles;
+    else
+      d_->opened = false;
   }
 
  private:
+  bool Departed() const { return !d_->plugged || plug_ != d_->plugs; }
+
   std::shared_ptr<FakeUsbDevice::Device> d_;
+  const int plug_;
 };
 
 }  // namespace
@@ -132,7 +167,9 @@ FakeUsbDevice::FakeUsbDevice() : device_(std::make_shared<Device>()) {
     std::lock_guard guard(d->lock);
     ++d->openAttempts;
     if (name != kUsbDeviceName || !d->plugged || d->opened) {
-      SetLastError(ERROR_FILE_NOT_FOUND);
+      // The departed device keeps its name while a handle holds it.
+      SetLastError(name == kUsbDeviceName && !d->plugged && d->departedHandles ? ERROR_ACCESS_DENIED
+                                                                               : ERROR_FILE_NOT_FOUND);
       return INVALID_HANDLE_VALUE;
     }
     d->opened = true;
@@ -144,14 +181,20 @@ FakeUsbDevice::~FakeUsbDevice() { win32::UnregisterFileNamespace("\\\\.\\"); }
 
 void FakeUsbDevice::Plug() {
   std::lock_guard guard(device_->lock);
+  if (device_->plugged) return;
   device_->plugged = true;
+  ++device_->plugs;
+  device_->removalEvent = nullptr;
 }
 
 void FakeUsbDevice::Unplug() {
   std::lock_guard guard(device_->lock);
-  device_->plugged = false;
-  if (device_->removalEvent) SetEvent(device_->removalEvent);
-  device_->FailAll(kStatusDeviceGone);
+  device_->Unplug();
+}
+
+void FakeUsbDevice::UnplugAtNextRead() {
+  std::lock_guard guard(device_->lock);
+  device_->unplugAtNextRead = true;
 }
 
 void FakeUsbDevice::QueueReport(const std::vector<uint8_t>& frame) {
@@ -186,6 +229,11 @@ std::vector<std::string> FakeUsbDevice::Commands() {
   auto out = std::move(device_->commands);
   device_->commands.clear();
   return out;
+}
+
+std::vector<std::vector<uint8_t>> FakeUsbDevice::Writes() {
+  std::lock_guard guard(device_->lock);
+  return std::exchange(device_->writes, {});
 }
 
 bool FakeUsbDevice::RemovalEventRegistered() const {

@@ -19,9 +19,14 @@ class FakeUsbDevice {
   ~FakeUsbDevice();  // unregisters it
 
   void Plug();
-  // Sets the removal event the program registered, fails the pending reads, and refuses
-  // new opens until Plug.
+  // As the real stack does: sets the removal event the program registered, then fails the
+  // pending reads; requests on the departed device's handles fail with delete pending, and
+  // opens are refused until Plug, which brings a new device.
   void Unplug();
+
+  // Unplugs when the program starts its next read, which is then refused: the removal
+  // event is already set, as it is when the receiver goes just before a read starts.
+  void UnplugAtNextRead();
 
   void QueueReport(const std::vector<uint8_t>& frame);  // padded to 64 bytes
   void QueueBlock(size_t bytes = 4096, int16_t fill = 0);
@@ -30,6 +35,8 @@ class FakeUsbDevice {
   int OpenAttempts() const;
   // The frames written with the command code, as "letter:digits".
   std::vector<std::string> Commands();
+  // Every 64-byte buffer written with the command code since the last call, as written.
+  std::vector<std::vector<uint8_t>> Writes();
   bool RemovalEventRegistered() const;
 
   class Device;

@@ -36,6 +36,13 @@ void Pump(int ms) {
   } while (t.elapsed() < ms);
 }
 
+bool PumpUntil(const std::function<bool()>& done, int ms) {
+  QElapsedTimer t;
+  t.start();
+  while (!done() && t.elapsed() < ms) Pump(5);
+  return done();
+}
+
 void Wheel(QWidget* over, int delta, int sideways, std::optional<QPoint> at) {
   const QPoint local = at.value_or(over->rect().center());
   QWheelEvent e(local, over->mapToGlobal(local), {}, {sideways, delta}, Qt::NoButton, Qt::NoModifier,

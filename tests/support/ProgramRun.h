@@ -5,9 +5,11 @@
 
 #include <QPoint>
 #include <QString>
+#include <functional>
 #include <optional>
 
 class QWidget;
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,8 +32,14 @@ class ProgramRun {
 // Lets queued events and timers run for about `ms` milliseconds.
 void Pump(int ms = 0);
 
+// Pumps events until `done` or `ms` milliseconds have passed; the last `done`.
+bool PumpUntil(const std::function<bool()>& done, int ms = 2000);
+
 // Turns the mouse wheel by `delta` (120 = one notch) over `over`, at `at` (its middle when
 // not given); `sideways` is a horizontal or tilt turn.
 void Wheel(QWidget* over, int delta, int sideways = 0, std::optional<QPoint> at = std::nullopt);
+
+// Lets events run until `done` returns true or about `ms` milliseconds pass; returns done().
+bool PumpUntil(const std::function<bool()>& done, int ms = 3000);
 
 }  // namespace testsupport
