@@ -32,9 +32,6 @@ class ProgramRun {
 // Lets queued events and timers run for about `ms` milliseconds.
 void Pump(int ms = 0);
 
-// Pumps events until `done` or `ms` milliseconds have passed; the last `done`.
-bool PumpUntil(const std::function<bool()>& done, int ms = 2000);
-
 // Turns the mouse wheel by `delta` (120 = one notch) over `over`, at `at` (its middle when
 // not given); `sideways` is a horizontal or tilt turn.
 void Wheel(QWidget* over, int delta, int sideways = 0, std::optional<QPoint> at = std::nullopt);
