@@ -60,16 +60,20 @@ Upload With(std::function<void(Upload&)> change) {
   return u;
 }
 
-// Sends the state request and waits until the program has read it.
-Strings AskForTheState(testsupport::PtyReceiver& receiver) {
+// Sends the state request and collects what the program answers: the report may reach the
+// port a moment after it was written, so the link is polled until `expected` frames came
+// (or two seconds passed), and a little longer for any frame too many.
+Strings AskForTheState(testsupport::PtyReceiver& receiver, size_t expected) {
   SerialUploadDone = false;
   receiver.SendReport('S', "");
-  for (int i = 0; i < 400; ++i) {
-    testsupport::Pump(5);
+  Strings sent;
+  testsupport::PumpUntil([&] {
     Serial.Poll();
-    if (receiver.InputPending() == 0) break;
-  }
-  return ToStrings(receiver.Take(50));
+    for (const std::string& f : ToStrings(receiver.Take(0))) sent.push_back(f);
+    return sent.size() >= expected;
+  }, 2000);
+  for (const std::string& f : ToStrings(receiver.Take(30))) sent.push_back(f);
+  return sent;
 }
 
 TEST(UploadState, EachBranchSendsItsFramesInOrder) {
@@ -107,7 +111,8 @@ TEST(UploadState, EachBranchSendsItsFramesInOrder) {
     testsupport::ProgramRun run(config.path(), receiver.SlavePath());
     r.setUp();
     receiver.Take(30);  // what the set-up itself sent
-    EXPECT_EQ(AskForTheState(receiver), r.expected.Frames()) << r.name;
+    const Strings expected = r.expected.Frames();
+    EXPECT_EQ(AskForTheState(receiver, expected.size()), expected) << r.name;
   }
 }
 
