@@ -30,15 +30,15 @@ int Digits(const uint8_t* frame, int offset, int count) {
 void DrawSerialReadouts(TMain& main) {
   QImage& strip = main.SpectrData->Picture();
   QPainter p(&strip);
-  p.setFont(main.SpectrData->font());
+  // The strip's own font, as the spectrum writes its readouts; the opaque trailing blanks
+  // wipe what a longer earlier text left behind them.
+  p.setFont(PictureFont());
   p.setBackgroundMode(Qt::OpaqueMode);
   p.setBackground(Qt::black);
   p.setPen(Qt::white);
-  p.drawText(370, 4 + p.fontMetrics().ascent(),
-             QString::asprintf("Ls = %3d дБ   ", main.ReportedLevel));
+  DrawTextAt(p, 370, 4, QString::asprintf("Ls = %3d дБ   ", main.ReportedLevel));
   p.setPen(QColor(0, 255, 255));
-  p.drawText(448, 4 + p.fontMetrics().ascent(),
-             QString::asprintf("Fs = %5d.%03d Гц    ", main.FreqkHz->Value(), main.FreqHz->Value()));
+  DrawTextAt(p, 448, 4, QString::asprintf("Fs = %5d.%03d Гц    ", main.FreqkHz->Value(), main.FreqHz->Value()));
   main.SpectrData->Changed();
 }
 

@@ -150,6 +150,66 @@ TEST(MParamsRestore, RestoredReferenceSendsOnceAndLocksTheGroup) {
   EXPECT_FALSE(MParams->Opora->isEnabled());
 }
 
+// What the operator left in the window comes back at the next start: the test signal and
+// the LF generator with their enabled states and captions, and the AGC threshold, each
+// restored value acting as if set in code.
+TEST(MParamsRestore, TestSignalGeneratorAndThresholdComeBackAsLeft) {
+  struct Row {
+    const char* name;
+    int ks, userPch;
+    bool userPchEnabled, vtEnabled;
+    const char* testSignalSent;
+  };
+  const Row rows[] = {
+      {"telegraph test signal", 6, 500, false, true, "I:6"},
+      {"test signal of choice", 5, 300, true, false, "o:3000"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    QTemporaryDir config;
+    testsupport::PtyReceiver receiver;
+    {
+      testsupport::ProgramRun run(config.path(), receiver.SlavePath());
+      MParams->KS->SetItemIndex(r.ks);
+      MParams->UserPch->SetValue(r.userPch);
+      MParams->Vt->SetValue(100);
+      MParams->dF->SetValue(500);
+      MParams->KsNchUsil->setValue(12);
+      MParams->KsNchFreq->setValue(1000);
+      MParams->KSNch->SetItemIndex(1);
+      MParams->PorogARU->SetValue(-5);
+      receiver.Take(30);
+    }
+    testsupport::ProgramRun again(config.path(), receiver.SlavePath());
+    const Strings sent = ToStrings(receiver.Take(50));
+    EXPECT_EQ(MParams->KS->ItemIndex(), r.ks);
+    EXPECT_EQ(MParams->UserPch->Value(), r.userPch);
+    EXPECT_EQ(MParams->UserPch->isEnabled(), r.userPchEnabled);
+    EXPECT_EQ(MParams->Vt->isEnabled(), r.vtEnabled);
+    EXPECT_EQ(MParams->dF->isEnabled(), r.vtEnabled);
+    EXPECT_EQ(MParams->Vt->Value(), 100);
+    EXPECT_EQ(MParams->dF->Value(), 500);
+    EXPECT_NE(std::find(sent.begin(), sent.end(), r.testSignalSent), sent.end());
+
+    EXPECT_EQ(MParams->KSNch->ItemIndex(), 1);
+    for (QWidget* w : std::initializer_list<QWidget*>{MParams->KsNchUsil, MParams->KsNchUsilLbl, MParams->KsNchFreq,
+                                                      MParams->KsNchFreqLbl})
+      EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
+    EXPECT_EQ(MParams->KsNchUsil->value(), 12);
+    EXPECT_EQ(MParams->KsNchFreq->value(), 1000);
+    EXPECT_EQ(MParams->KsNchUsilLbl->text(), "Усиление 12 дБ");
+    EXPECT_EQ(MParams->KsNchFreqLbl->text(), "Частота 1000 Гц");
+    EXPECT_EQ(Main->SldNch->value(), 12);
+    // The generator's frequency was the last N to reach the receiver.
+    const auto lastN = std::find_if(sent.rbegin(), sent.rend(), [](const std::string& f) { return f[0] == 'N'; });
+    ASSERT_NE(lastN, sent.rend());
+    EXPECT_EQ(*lastN, "N:1000");
+
+    EXPECT_EQ(MParams->PorogARU->Value(), -5);
+    EXPECT_NE(std::find(sent.begin(), sent.end(), "X:-05"), sent.end());
+  }
+}
+
 TEST(Regector, NotchCommandsFollowTheSwitchAndSliders) {
   QTemporaryDir config;
   testsupport::PtyReceiver receiver;

@@ -10,7 +10,7 @@ void SimulatorOverUsb::SetUp() {
   const std::string bin = qEnvironmentVariable("PVESTRA_BIN").toStdString();
   struct stat st {};
   if (bin.empty() || ::stat((bin + "/vestra-sim").c_str(), &st) != 0) GTEST_SKIP() << "vestra-sim is not built";
-  sim.emplace(std::vector<std::string>{"--no-serial"});
+  sim.emplace(simArguments);
   ASSERT_TRUE(sim->started());
   nt::UsbBusConfig bus;
   bus.server = "127.0.0.1:" + std::to_string(sim->port());

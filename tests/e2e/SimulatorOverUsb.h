@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "tests/sim/SimProcess.h"
 
@@ -14,5 +16,7 @@ class SimulatorOverUsb : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
+  // The simulator's command line; a derived fixture may add to it before SetUp.
+  std::vector<std::string> simArguments{"--no-serial"};
   std::optional<simtest::SimProcess> sim;
 };

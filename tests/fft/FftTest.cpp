@@ -99,11 +99,22 @@ TEST_F(FftLibrary, OtherPointCountsLeaveTheOutputsUntouched) {
 }
 
 TEST_F(FftLibrary, NullArraysAreIgnored) {
-  float q[kPoints] = {}, i[kPoints] = {}, out[kPoints];
-  fft_(nullptr, i, kPoints, out, out);
-  fft_(q, nullptr, kPoints, out, out);
-  fft_(q, i, kPoints, nullptr, out);
-  fft_(q, i, kPoints, out, nullptr);
+  // A call with any array missing returns without a crash and writes nothing into the
+  // arrays it was given.
+  float q[kPoints] = {}, i[kPoints] = {}, out1[kPoints], out2[kPoints];
+  auto untouched = [](const float* out) { return std::all_of(out, out + kPoints, [](float v) { return v == 7.0f; }); };
+  struct Call { const char* missing; float *q, *i, *out1, *out2; };
+  const Call calls[] = {
+      {"q", nullptr, i, out1, out2}, {"i", q, nullptr, out1, out2},
+      {"out1", q, i, nullptr, out2}, {"out2", q, i, out1, nullptr},
+  };
+  for (const Call& c : calls) {
+    std::fill(std::begin(out1), std::end(out1), 7.0f);
+    std::fill(std::begin(out2), std::end(out2), 7.0f);
+    fft_(c.q, c.i, kPoints, c.out1, c.out2);
+    EXPECT_TRUE(untouched(out1)) << c.missing;
+    EXPECT_TRUE(untouched(out2)) << c.missing;
+  }
 }
 
 TEST_F(FftLibrary, ConcurrentCallsGiveTheSameResultAsOneCall) {

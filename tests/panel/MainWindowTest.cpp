@@ -2,13 +2,16 @@
 // and the commands each receiver control sends.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QTemporaryDir>
 #include <QWheelEvent>
 
 #include "app/Startup.h"
+#include "app/dsp/Udebug.h"
 #include "app/dsp/Umparams.h"
+#include "app/dsp/Utms.h"
 #include "app/dsp/Uvestramdebug.h"
 #include "app/panel/Umain.h"
 #include "app/spectrum/Uiq.h"
@@ -112,6 +115,72 @@ TEST_F(MainWindowTest, KeyboardTypesLikeTheKeypadAndOpensOnlyTheServiceWindows) 
   key(Qt::Key_I, QString(QChar(9)), Qt::ControlModifier);
   EXPECT_TRUE(IQ->isVisible());
   IQ->hide();
+  EXPECT_TRUE(Sent().empty());
+}
+
+// Records the keys that reach a control after the main window has looked at them.
+class KeyRecorder : public QObject {
+ public:
+  std::vector<int> keys;
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::KeyPress) keys.push_back(static_cast<QKeyEvent*>(e)->key());
+    return false;
+  }
+};
+
+TEST_F(MainWindowTest, ControlKeysOpenTheirServiceWindowsAndStillReachTheFocusedControl) {
+  Main->activateWindow();
+  Main->AttVch->setFocus();
+  testsupport::Pump(20);
+  QWidget* focused = QApplication::focusWidget();
+  ASSERT_NE(focused, nullptr);
+  ASSERT_EQ(focused->window(), Main);
+  KeyRecorder recorder;
+  focused->installEventFilter(&recorder);
+  struct Row { Qt::Key key; char16_t character; QWidget* window; };
+  const Row rows[] = {{Qt::Key_D, 4, Debug}, {Qt::Key_I, 9, IQ}, {Qt::Key_L, 12, Tms}, {Qt::Key_Y, 25, VestraMdebug}};
+  for (const Row& r : rows) {
+    ASSERT_FALSE(r.window->isVisible()) << int(r.character);
+    QKeyEvent e(QEvent::KeyPress, r.key, Qt::ControlModifier, QString(QChar(r.character)));
+    QCoreApplication::sendEvent(focused, &e);
+    EXPECT_TRUE(r.window->isVisible()) << int(r.character);
+    EXPECT_EQ(recorder.keys.size() ? recorder.keys.back() : 0, r.key) << int(r.character);
+    r.window->hide();
+    Main->activateWindow();
+    focused->setFocus();
+    testsupport::Pump(20);
+  }
+  focused->removeEventFilter(&recorder);
+  EXPECT_TRUE(Sent().empty());
+}
+
+// The beat-tone slider takes the wheel only in telegraphy, where it is enabled; over any
+// control that is not one of the three sliders the wheel moves nothing, not even a spin box.
+TEST_F(MainWindowTest, WheelOverTheToneSliderAndOverOtherControls) {
+  Main->BtnAM->PerformClick();  // АМ disables the tone
+  Sent();
+  ASSERT_FALSE(Main->SldTon->isEnabled());
+  testsupport::Wheel(Main->SldTon, 120);
+  EXPECT_EQ(Main->SldTon->value(), 0);
+  EXPECT_TRUE(Sent().empty());
+
+  Main->BtnTLG->PerformClick();
+  Sent();
+  testsupport::Wheel(Main->SldTon, 120);
+  testsupport::Wheel(Main->SldTon, 480);  // one step per event, whatever its size
+  EXPECT_EQ(Main->SldTon->value(), 2);
+  EXPECT_EQ(Sent(), (Strings{"L:00100", "L:00200"}));
+  testsupport::Wheel(Main->SldTon, -120);
+  EXPECT_EQ(Sent(), Strings{"L:00100"});
+
+  Main->AttVch->SetValue(9);
+  Sent();
+  for (QWidget* w : std::initializer_list<QWidget*>{Main->AttVch, Main->BtnUvc, Main->FreqkHz, Main}) {
+    testsupport::Wheel(w, 120);
+    testsupport::Wheel(w, -120);
+  }
+  EXPECT_EQ(Main->AttVch->Value(), 9);
+  EXPECT_EQ(Main->SldTon->value(), 1);
   EXPECT_TRUE(Sent().empty());
 }
 

@@ -74,7 +74,7 @@ TEST_F(SpectrumRender, LogViewClampsMagnitudesIntoThePicture) {
     Render();
     EXPECT_EQ(FirstRowWithColour(images.spectr, 100, kLime), c.row);
     EXPECT_EQ(state->Magnitude[100], c.stored);
-    EXPECT_EQ(state->PeakFrequency, c.row < 239 ? BinFrequency(1000000, 100, 1) : 1000000 + 5513);
+    EXPECT_EQ(state->PeakFrequency, c.row < 239 ? 996628 : 1005513);  // bin 100, else bin 511
   }
 }
 
@@ -200,7 +200,7 @@ TEST_F(SpectrumRender, LinearViewScalesToTheStrongestBin) {
     EXPECT_EQ(FirstRowWithColour(images.spectr, 300, kLime), c.peakRow);
     EXPECT_EQ(FirstRowWithColour(images.spectr, 100, kLime), c.otherRow);
     EXPECT_EQ(state->PeakLevel, c.level);
-    EXPECT_EQ(state->PeakFrequency, BinFrequency(1000000, 300, 1));
+    EXPECT_EQ(state->PeakFrequency, 1000951);  // bin 300: Fc + 44 * 11070 / 512
   }
 }
 
@@ -239,12 +239,12 @@ TEST_F(SpectrumRender, FrequencyLabelsNarrowWithTheStretch) {
 }
 
 TEST_F(SpectrumRender, ReadoutsShowMarkersAndPeak) {
-  struct Case { int m1; int m2; int32_t fc; int scaling; int bandwidth; std::string f1, f2, df, fs; };
+  struct Case { int m1; int m2; int32_t fc; int scaling; int bandwidth; std::string f1, f2, df, fs; int32_t m1Hz, m2Hz; };
   const Case cases[] = {
-      {25, 487, 1000000, 0, 3, "F1 =   995.005 Гц", "F2 =  1004.994 Гц", "dF =   9989 Гц", "Fs =  1005.513 Гц"},
-      {0, 511, 1000000, 1, 5, "F1 =   999.655 Гц", "F2 =  1000.345 Гц", "dF =    690 Гц", "Fs =  1000.344 Гц"},
+      {25, 487, 1000000, 0, 3, "F1 =   995.005 Гц", "F2 =  1004.994 Гц", "dF =   9989 Гц", "Fs =  1005.513 Гц", 995005, 1004994},
+      {0, 511, 1000000, 1, 5, "F1 =   999.655 Гц", "F2 =  1000.345 Гц", "dF =    690 Гц", "Fs =  1000.344 Гц", 999655, 1000345},
       // A marker beyond the picture: the difference wraps at a million.
-      {0, 50000, 1000000, 0, 3, "F1 =   994.465 Гц", "F2 =  2075.519 Гц", "dF =  81054 Гц", "Fs =  1005.513 Гц"},
+      {0, 50000, 1000000, 0, 3, "F1 =   994.465 Гц", "F2 =  2075.519 Гц", "dF =  81054 Гц", "Fs =  1005.513 Гц", 994465, 2075519},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.f1);
@@ -260,7 +260,8 @@ TEST_F(SpectrumRender, ReadoutsShowMarkersAndPeak) {
     EXPECT_EQ(frame.markerReadout[2], c.df);
     EXPECT_EQ(frame.peakReadout[0], std::string("Ls =  -3 дБ"));
     EXPECT_EQ(frame.peakReadout[1], c.fs);
-    EXPECT_EQ(state->Marker1Frequency, MarkerFrequency(c.fc, c.m1, DecimationFactor(controls)));
+    EXPECT_EQ(state->Marker1Frequency, c.m1Hz);
+    EXPECT_EQ(state->Marker2Frequency, c.m2Hz);
   }
   state->Marker1X = 25;
   state->Marker2X = 487;
