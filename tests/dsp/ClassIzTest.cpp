@@ -14,6 +14,7 @@
 #include "app/panel/Umain.h"
 #include "platform/win32/IniFile.h"
 #include "tests/support/ProgramRun.h"
+#include "tests/support/ProgramTest.h"
 #include "tests/support/PtyReceiver.h"
 
 using testsupport::ToStrings;
@@ -21,13 +22,8 @@ using Strings = std::vector<std::string>;
 
 namespace {
 
-class ClassIzTest : public ::testing::Test {
+class ClassIzTest : public testsupport::ProgramTest {
  protected:
-  void SetUp() override {
-    run_ = std::make_unique<testsupport::ProgramRun>(config_.path(), receiver_.SlavePath());
-    receiver_.Take(30);
-  }
-  Strings Sent() { return ToStrings(receiver_.Take(30)); }
   static Strings Concat(Strings a, const Strings& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
@@ -50,9 +46,6 @@ class ClassIzTest : public ::testing::Test {
     QCoreApplication::sendEvent(to, &k);
   }
 
-  QTemporaryDir config_;
-  testsupport::PtyReceiver receiver_;
-  std::unique_ptr<testsupport::ProgramRun> run_;
 };
 
 struct ClassRow {

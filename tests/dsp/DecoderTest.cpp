@@ -21,6 +21,7 @@
 #include "app/panel/Umain.h"
 #include "platform/win32/IniFile.h"
 #include "tests/support/ProgramRun.h"
+#include "tests/support/ProgramTest.h"
 #include "tests/support/PtyReceiver.h"
 
 using testsupport::ToStrings;
@@ -52,14 +53,9 @@ void WriteBytes(const QString& path, const QByteArray& bytes) {
   f.write(bytes);
 }
 
-class DecoderTest : public ::testing::Test {
+class DecoderTest : public testsupport::ProgramTest {
  protected:
-  void SetUp() override {
-    run_ = std::make_unique<testsupport::ProgramRun>(config_.path(), receiver_.SlavePath());
-    Decoder->show();
-    receiver_.Take(30);
-  }
-  Strings Sent() { return ToStrings(receiver_.Take(30)); }
+  QWidget* Window() const override { return Decoder; }
   static QString Received(QAction* alphabet, std::initializer_list<uint8_t> bytes) {
     alphabet->trigger();
     Decoder->ClearClick();
@@ -75,9 +71,6 @@ class DecoderTest : public ::testing::Test {
     Serial.Poll();
   }
 
-  QTemporaryDir config_;
-  testsupport::PtyReceiver receiver_;
-  std::unique_ptr<testsupport::ProgramRun> run_;
 };
 
 TEST_F(DecoderTest, CharactersUnderEachAlphabet) {

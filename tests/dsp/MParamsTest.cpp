@@ -12,6 +12,7 @@
 #include "app/panel/Umain.h"
 #include "platform/win32/IniFile.h"
 #include "tests/support/ProgramRun.h"
+#include "tests/support/ProgramTest.h"
 #include "tests/support/PtyReceiver.h"
 
 using testsupport::ToStrings;
@@ -19,18 +20,9 @@ using Strings = std::vector<std::string>;
 
 namespace {
 
-class MParamsTest : public ::testing::Test {
+class MParamsTest : public testsupport::ProgramTest {
  protected:
-  void SetUp() override {
-    run_ = std::make_unique<testsupport::ProgramRun>(config_.path(), receiver_.SlavePath());
-    MParams->show();
-    receiver_.Take(30);
-  }
-  Strings Sent() { return ToStrings(receiver_.Take(30)); }
-
-  QTemporaryDir config_;
-  testsupport::PtyReceiver receiver_;
-  std::unique_ptr<testsupport::ProgramRun> run_;
+  QWidget* Window() const override { return MParams; }
 };
 
 struct Row {

@@ -7,6 +7,7 @@
 #include "app/dsp/Uregector.h"
 #include "app/panel/Umain.h"
 #include "tests/support/ProgramRun.h"
+#include "tests/support/ProgramTest.h"
 #include "tests/support/PtyReceiver.h"
 
 using testsupport::ToStrings;
@@ -15,18 +16,9 @@ using Strings = std::vector<std::string>;
 
 namespace {
 
-class RegectorTest : public ::testing::Test {
+class RegectorTest : public testsupport::ProgramTest {
  protected:
-  void SetUp() override {
-    run_ = std::make_unique<testsupport::ProgramRun>(config_.path(), receiver_.SlavePath());
-    Regector->show();
-    receiver_.Take(30);
-  }
-  Strings Sent() { return ToStrings(receiver_.Take(30)); }
-
-  QTemporaryDir config_;
-  testsupport::PtyReceiver receiver_;
-  std::unique_ptr<testsupport::ProgramRun> run_;
+  QWidget* Window() const override { return Regector; }
 };
 
 TEST_F(RegectorTest, BeforeTheFirstApplyEverythingIsEnabledWithItsHints) {
