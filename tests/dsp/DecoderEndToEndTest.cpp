@@ -3,7 +3,6 @@
 // with something else under the wrong one; a hidden window drops what arrives; showing it
 // again re-sends the character length.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <QFile>
 #include <QRegularExpression>
@@ -12,8 +11,7 @@
 #include "app/dsp/Udebug.h"
 #include "app/dsp/Udecoder.h"
 #include "app/panel/Umain.h"
-#include "platform/nt/KernelStandIn.h"
-#include "tests/sim/SimProcess.h"
+#include "tests/e2e/SimulatorOverUsb.h"
 #include "tests/support/ProgramRun.h"
 
 namespace {
@@ -32,16 +30,14 @@ int LoggedFrames(const std::string& log, const QByteArray& frame) {
   return n;
 }
 
-TEST(DecoderEndToEnd, StationTextReadsUnderTheMatchingAlphabet) {
-  const std::string bin = qEnvironmentVariable("PVESTRA_BIN").toStdString();
-  struct stat st {};
-  if (bin.empty() || ::stat((bin + "/vestra-sim").c_str(), &st) != 0) GTEST_SKIP() << "vestra-sim is not built";
-  simtest::SimProcess sim({"--no-serial", "--log", "@DIR/frames.log"});
-  ASSERT_TRUE(sim.started());
-  const std::string log = sim.directory() + "/frames.log";
-  nt::UsbBusConfig bus;
-  bus.server = "127.0.0.1:" + std::to_string(sim.port());
-  ASSERT_TRUE(nt::StartKernelStandIn(bus, bin + "/libUSBKRNb.so"));
+// The simulator keeps a log of the frames it gets.
+class DecoderEndToEnd : public SimulatorOverUsb {
+ protected:
+  DecoderEndToEnd() { simArguments.insert(simArguments.end(), {"--log", "@DIR/frames.log"}); }
+};
+
+TEST_F(DecoderEndToEnd, StationTextReadsUnderTheMatchingAlphabet) {
+  const std::string log = sim->directory() + "/frames.log";
   {
     QTemporaryDir config;
     testsupport::ProgramRun run(config.path(), "/nonexistent/tty");
@@ -83,7 +79,6 @@ TEST(DecoderEndToEnd, StationTextReadsUnderTheMatchingAlphabet) {
     ASSERT_TRUE(PumpUntil([&] { return d.Editor->CharacterCount() > 0; }, 3000));
     d.RecvOFF->trigger();
   }
-  nt::StopKernelStandIn();
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 // the driver and the USB link: the simulator's log line tells the words it got and their
 // CRC-32, which gzip computes independently from the file; the serial link stays silent.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -13,8 +12,7 @@
 #include "app/dsp/Udebug.h"
 #include "app/dsp/Utms.h"
 #include "app/panel/Umain.h"
-#include "platform/nt/KernelStandIn.h"
-#include "tests/sim/SimProcess.h"
+#include "tests/e2e/SimulatorOverUsb.h"
 #include "tests/support/ProgramRun.h"
 #include "tests/support/PtyReceiver.h"
 
@@ -39,16 +37,14 @@ QString ReadAll(const QString& path) {
   return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
-TEST(TmsEndToEnd, A64KProgramArrivesWholeInTheSimulator) {
-  const std::string bin = qEnvironmentVariable("PVESTRA_BIN").toStdString();
-  struct stat st {};
-  if (bin.empty() || ::stat((bin + "/vestra-sim").c_str(), &st) != 0) GTEST_SKIP() << "vestra-sim is not built";
-  simtest::SimProcess sim({"--no-serial", "--log", "@DIR/frames.log"});
-  ASSERT_TRUE(sim.started());
-  const QString log = QString::fromStdString(sim.directory()) + "/frames.log";
-  nt::UsbBusConfig bus;
-  bus.server = "127.0.0.1:" + std::to_string(sim.port());
-  ASSERT_TRUE(nt::StartKernelStandIn(bus, bin + "/libUSBKRNb.so"));
+// The simulator keeps a log of the frames it gets.
+class TmsEndToEnd : public SimulatorOverUsb {
+ protected:
+  TmsEndToEnd() { simArguments.insert(simArguments.end(), {"--log", "@DIR/frames.log"}); }
+};
+
+TEST_F(TmsEndToEnd, A64KProgramArrivesWholeInTheSimulator) {
+  const QString log = QString::fromStdString(sim->directory()) + "/frames.log";
   {
     QTemporaryDir config;
     testsupport::PtyReceiver serial;
@@ -84,7 +80,6 @@ TEST(TmsEndToEnd, A64KProgramArrivesWholeInTheSimulator) {
     EXPECT_EQ(ReadAll(log).count("программа DSP принята"), 1);
     EXPECT_TRUE(serial.Take(30).empty()) << "nothing goes out on the serial link";
   }
-  nt::StopKernelStandIn();
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 // stand-in and the driver: a panorama of the whole band, a frequency scan that stops on a
 // carrier, and the two level readouts of one carrier at several gain settings.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <QTemporaryDir>
 #include <algorithm>
@@ -14,8 +13,7 @@
 #include "app/memory/Ufscan.h"
 #include "app/memory/Upanorama.h"
 #include "app/panel/Umain.h"
-#include "platform/nt/KernelStandIn.h"
-#include "tests/sim/SimProcess.h"
+#include "tests/e2e/SimulatorOverUsb.h"
 #include "tests/support/ProgramRun.h"
 
 namespace {
@@ -23,30 +21,21 @@ namespace {
 using testsupport::PumpUntil;
 
 // The simulator on a free port, the program attached to it by USB.
-class UsbSession : public ::testing::Test {
+class UsbSession : public SimulatorOverUsb {
  protected:
   void SetUp() override {
-    const std::string bin = qEnvironmentVariable("PVESTRA_BIN").toStdString();
-    struct stat st {};
-    if (bin.empty() || ::stat((bin + "/vestra-sim").c_str(), &st) != 0) GTEST_SKIP() << "vestra-sim is not built";
-    sim_ = std::make_unique<simtest::SimProcess>(std::vector<std::string>{"--no-serial"});
-    ASSERT_TRUE(sim_->started());
-    nt::UsbBusConfig bus;
-    bus.server = "127.0.0.1:" + std::to_string(sim_->port());
-    ASSERT_TRUE(nt::StartKernelStandIn(bus, bin + "/libUSBKRNb.so"));
-    kernel_ = true;
+    SimulatorOverUsb::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
     run_ = std::make_unique<testsupport::ProgramRun>(config_.path(), "/nonexistent/tty");
     ASSERT_TRUE(PumpUntil([] { return Main->LinkKind == 2; }, 10000)) << Debug->Debug->toPlainText().toStdString();
   }
   void TearDown() override {
     run_.reset();
-    if (kernel_) nt::StopKernelStandIn();
+    SimulatorOverUsb::TearDown();
   }
-  std::string SimStatus() { return sim_->command("status").value_or("?"); }
+  std::string SimStatus() { return sim->command("status").value_or("?"); }
 
   QTemporaryDir config_;
-  std::unique_ptr<simtest::SimProcess> sim_;
-  bool kernel_ = false;
   std::unique_ptr<testsupport::ProgramRun> run_;
 };
 
@@ -104,7 +93,7 @@ TEST_F(ScanEndToEnd, PanoramaOfTheBandShowsTheBroadcastBandsAndReturns) {
 }
 
 TEST_F(ScanEndToEnd, FrequencyScanStopsOnTheCarriersGridPoint) {
-  ASSERT_TRUE(sim_->command("signal add 14153000 60 carrier"));
+  ASSERT_TRUE(sim->command("signal add 14153000 60 carrier"));
   Main->TuneTo(14100000);
   Main->BtnGO->PerformClick();
   testsupport::Pump(400);
@@ -128,7 +117,7 @@ TEST_F(ScanEndToEnd, FrequencyScanStopsOnTheCarriersGridPoint) {
 // Both readouts labelled "Ls" read the antenna level: the spectrum's peak and the L report of
 // one steady carrier agree within 3 dB whatever the attenuator, preamplifier and gain.
 TEST_F(ScanEndToEnd, LevelScalesAgreeOnASteadyCarrier) {
-  ASSERT_TRUE(sim_->command("signal add 8100000 60 carrier"));
+  ASSERT_TRUE(sim->command("signal add 8100000 60 carrier"));
   Main->TuneTo(8100000);
   Main->BtnGO->PerformClick();
   struct Row { int att; bool preamp; int manualGain; };  // manualGain < 0: automatic gain
