@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QTemporaryDir>
 #include <QWidget>
+#include <functional>
 
 #include "app/controls/PictureButton.h"
 #include "app/panel/Umain.h"
@@ -82,7 +83,6 @@ QString Describe(QAccessibleInterface* node) {
 
 class Accessibility : public ::testing::Test {
  protected:
-  void SetUp() override { QAccessible::setActive(true); }
   QTemporaryDir config_;
   testsupport::PtyReceiver receiver_;
 };
@@ -150,7 +150,6 @@ TEST_F(Accessibility, ControlsAreNamedByTheirFaceCaptionOrHint) {
 }
 
 TEST(AccessiblePictureButton, LatchingButtonsReadAsCheckedAndTheReadersActionClicks) {
-  QAccessible::setActive(true);
   QWidget panel;
   TPictureButton aru(&panel, "BtnARU", "АРУ", TPictureButton::Kind::Group, 1);
   TPictureButton rru(&panel, "BtnRRU", "РРУ", TPictureButton::Kind::Group, 1);
