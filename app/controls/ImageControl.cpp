@@ -1,5 +1,7 @@
 #include "app/controls/ImageControl.h"
 
+#include "app/controls/AccessibleControls.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -9,6 +11,7 @@ TImage::TImage(QWidget* parent, const QString& name, QSize size)
   picture_.fill(Qt::black);
   setFixedSize(size);
   setAttribute(Qt::WA_OpaquePaintEvent);
+  InstallAccessibleControls();
 }
 
 void TImage::paintEvent(QPaintEvent* e) {

@@ -1,5 +1,8 @@
 #include "app/controls/PictureButton.h"
 
+#include "app/controls/AccessibleControls.h"
+
+#include <QAccessible>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -9,23 +12,30 @@ TPictureButton::TPictureButton(QWidget* parent, const QString& name, const QStri
   setObjectName(name);
   setFocusPolicy(Qt::NoFocus);
   setCursor(Qt::PointingHandCursor);
+  InstallAccessibleControls();
 }
 
 void TPictureButton::SetDown(bool down) {
   if (kind_ == Kind::Push) return;
   if (down && kind_ == Kind::Group) ReleaseGroupSiblings();
+  Latch(down);
+}
+
+void TPictureButton::Latch(bool down) {
   if (down_ == down) return;
   down_ = down;
   update();
+  // Screen readers hear a latched button as checked, a released one as unchecked.
+  QAccessible::State changed;
+  changed.checked = true;
+  QAccessibleStateChangeEvent event(this, changed);
+  QAccessible::updateAccessibility(&event);
 }
 
 void TPictureButton::ReleaseGroupSiblings() {
   if (!parentWidget()) return;
   for (auto* other : parentWidget()->findChildren<TPictureButton*>(Qt::FindDirectChildrenOnly)) {
-    if (other != this && other->kind_ == Kind::Group && other->group_ == group_ && other->down_) {
-      other->down_ = false;
-      other->update();
-    }
+    if (other != this && other->kind_ == Kind::Group && other->group_ == group_) other->Latch(false);
   }
 }
 

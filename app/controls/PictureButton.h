@@ -40,6 +40,8 @@ class TPictureButton : public QAbstractButton {
 
  private:
   void ReleaseGroupSiblings();
+  // Sets the down state and tells the accessibility clients when it changes.
+  void Latch(bool down);
 
   QString face_;
   Kind kind_;

@@ -1,5 +1,8 @@
 #include "app/controls/SevenSegment.h"
 
+#include "app/controls/AccessibleControls.h"
+
+#include <QAccessible>
 #include <QPainter>
 #include <QPolygonF>
 #include <algorithm>
@@ -39,6 +42,7 @@ TSevenSegment::TSevenSegment(QWidget* parent, const QString& name, int digits, b
     : QWidget(parent), digits_(digits), leadingZeros_(leadingZeros), max_(maxValue) {
   setObjectName(name);
   setAttribute(Qt::WA_OpaquePaintEvent);
+  InstallAccessibleControls();
 }
 
 void TSevenSegment::SetValue(int value) {
@@ -46,6 +50,9 @@ void TSevenSegment::SetValue(int value) {
   if (value == value_) return;
   value_ = value;
   update();
+  // Screen readers read the digits as the display's name.
+  QAccessibleEvent changed(this, QAccessible::NameChanged);
+  QAccessible::updateAccessibility(&changed);
 }
 
 QString TSevenSegment::Text() const {

@@ -119,15 +119,18 @@ void TClassIz::CreateControls() {
   ClassName = new TComboBox(this, "ClassName", kClassDesignators, 0);
   ClassName->setGeometry(72, 8, 90, 22);
   ClassName->setToolTip("Класс излучения");
+  Label1->setBuddy(ClassName);  // a combo box is named by its caption on the accessibility bus
 
   LblVt = Caption(this, "LblVt", "Vтлг", {8, 40, 60, 18});
   Vt = new TSpinEdit(this, "Vt", 45, 2400, 45);
   Vt->setGeometry(72, 38, 90, 22);
   Vt->setToolTip("Скорость\nтелеграфирования");
+  Vt->setAccessibleName("Vтлг");
   LbldF = Caption(this, "LbldF", "dF", {8, 68, 60, 18});
   dF = new TSpinEdit(this, "dF", 85, 1200, 85);
   dF->setGeometry(72, 66, 90, 22);
   dF->setToolTip("Сдвиг ЧТ");
+  dF->setAccessibleName("dF");
 
   BP = new TRadioGroup(this, "BP", "ОБП", {"ВБП", "НБП"}, 2, 0);
   BP->setGeometry(8, 96, 116, 44);

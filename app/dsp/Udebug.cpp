@@ -38,9 +38,11 @@ TDebug::TDebug() : TToolWindow("TDebug", "Debug", {330, 276}) {
   Num1Label = MakeLabel(this, "1 (dec)", {8, 10, 60, 16});
   Num1 = new TSpinEdit(this, "Num1", 0, 65535, 0);
   Num1->setGeometry(70, 6, 90, 22);
+  Num1->setAccessibleName("1 (dec)");
   Num2Label = MakeLabel(this, "2 (dec)", {8, 38, 60, 16});
   Num2 = new TSpinEdit(this, "Num2", 0, 65535, 0);
   Num2->setGeometry(70, 34, 90, 22);
+  Num2->setAccessibleName("2 (dec)");
 
   // The marks stand over the byte boundaries: eight cells span the distance between two bars.
   const QString marks = kByteMarks;
@@ -52,6 +54,7 @@ TDebug::TDebug() : TToolWindow("TDebug", "Debug", {330, 276}) {
   Num3Label = MakeLabel(this, "3 (bin)", {8, 98, 60, 14});
   Num3 = new QTableWidget(1, kBits, this);
   Num3->setObjectName("Num3");
+  Num3->setAccessibleName("3 (bin)");
   Num3->setGeometry(4, 76, kBits * cellWidth + 2, 22);
   Num3->horizontalHeader()->hide();
   Num3->verticalHeader()->hide();
@@ -70,6 +73,7 @@ TDebug::TDebug() : TToolWindow("TDebug", "Debug", {330, 276}) {
 
   Debug = new QPlainTextEdit(this);
   Debug->setObjectName("Debug");
+  Debug->setAccessibleName("Отладочные сообщения");
   Debug->setGeometry(4, 118, 322, 154);
   Debug->viewport()->installEventFilter(this);
 

@@ -80,6 +80,7 @@ TDecoder::TDecoder()
 
   Editor = new TMessagePane(this);
   Editor->setObjectName("Editor");
+  Editor->setAccessibleName("Принятые сообщения");
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setMenuBar(Menu);

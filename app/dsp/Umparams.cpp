@@ -56,13 +56,16 @@ void TMParams::CreateControls() {
                              3, 0),
              {4, 2, 300, 74}, "Контрольный сигнал");
   UserPch = Place(new TSpinEdit(this, "UserPch", 1, 500, 500), {308, 8, 56, 22}, "Контрольный сигнал");
+  UserPch->setAccessibleName("ПЧ контрольного сигнала");
   UserPch->SetArrowsOnly();
   UserPch->setEnabled(false);
   Label(this, "Vт", {308, 34, 20, 18});
   Vt = Place(new TSpinEdit(this, "Vt", 45, 2400, 45), {328, 32, 60, 22});
+  Vt->setAccessibleName("Vт");
   Vt->setEnabled(false);
   Label(this, "dF", {308, 56, 20, 18});
   dF = Place(new TSpinEdit(this, "dF", 85, 1200, 85), {328, 54, 60, 22});
+  dF->setAccessibleName("dF");
   dF->setEnabled(false);
 
   Opora = Place(new TRadioGroup(this, "Opora", "Опора", {"Внутр.", "10 МГц", "5 МГц", "1 МГц"}, 1, 0),
@@ -72,39 +75,49 @@ void TMParams::CreateControls() {
   OporaCh->setObjectName("OporaCh");
 
   auto* ru = Place(new QGroupBox("РУ", this), {98, 80, 160, 100});
-  Label(ru, "T АРУ", {6, 18, 70, 18}, "Постоянная\nвремени АРУ, с");
+  QLabel* tARUCaption = Label(ru, "T АРУ", {6, 18, 70, 18}, "Постоянная\nвремени АРУ, с");
   tARU = Place(new TComboBox(ru, "tARU", {"0.02", "0.1", "0.5", "1", "5"}, 0), {84, 16, 70, 22},
                "Постоянная\nвремени АРУ, с");
+  tARUCaption->setBuddy(tARU);  // a combo box is named by its caption on the accessibility bus
   Label(ru, "Порог АРУ", {6, 44, 76, 18}, "Порог АРУ, дБ");
   PorogARU = Place(new TSpinEdit(ru, "PorogARU", -20, 20, 0), {84, 42, 70, 22}, "Порог АРУ, дБ");
+  PorogARU->setAccessibleName("Порог АРУ");
   PorogARU->SetArrowsOnly();
-  Label(ru, "Компандир.", {6, 70, 76, 18}, "Компандирование РРУ");
+  QLabel* rruCompCaption = Label(ru, "Компандир.", {6, 70, 76, 18}, "Компандирование РРУ");
   RruComp = Place(new TComboBox(ru, "RruComp", {"Откл", "Вкл"}, 0), {84, 68, 70, 22}, "Компандирование РРУ");
+  rruCompCaption->setBuddy(RruComp);
 
   auto* shp = Place(new QGroupBox("Шумоподавление", this), {262, 80, 164, 100}, "Параметры\nшумоподавления");
-  Label(shp, "ШП", {6, 18, 70, 18}, "Шумоподавление\nвкл / откл");
+  QLabel* shpOnCaption = Label(shp, "ШП", {6, 18, 70, 18}, "Шумоподавление\nвкл / откл");
   ShpOn = Place(new TComboBox(shp, "ShpOn", {"Откл", "Вкл"}, 0), {86, 16, 72, 22}, "Шумоподавление\nвкл / откл");
+  shpOnCaption->setBuddy(ShpOn);
   Label(shp, "Т ШП", {6, 44, 70, 18}, "Постоянная\nвремени ШП, дБ");
   TauShp = Place(new TFloatSpinEdit(shp, "TauShp", 0.1, 5.0, 0.1, 0.1, 1), {86, 42, 72, 22},
                  "Постоянная\nвремени ШП, дБ");
+  TauShp->setAccessibleName("Т ШП");
   TauShp->SetArrowsOnly();
   Label(shp, "Порог", {6, 70, 70, 18}, "Порог\nШП, дБ");
   PorogShp = Place(new TSpinEdit(shp, "PorogShp", -9, 99, 0), {86, 68, 72, 22}, "Порог\nШП, дБ");
+  PorogShp->setAccessibleName("Порог");
   PorogShp->SetArrowsOnly();
 
   auto* other = Place(new QGroupBox(this), {98, 184, 328, 104});
   Label(other, "Величина БП", {6, 8, 90, 18}, "Величина сдвига\nбоковой полосы");
   Sideband = Place(new TSpinEdit(other, "Sideband", 0, 4000, 1850, 10), {100, 6, 70, 22},
                    "Величина сдвига\nбоковой полосы");
+  Sideband->setAccessibleName("Величина БП");
   Sideband->SetArrowsOnly();
-  Label(other, "Полоса НЧ", {6, 32, 90, 18}, "Полоса\nпропускания НЧ");
+  QLabel* polNchCaption = Label(other, "Полоса НЧ", {6, 32, 90, 18}, "Полоса\nпропускания НЧ");
   PolNch = Place(new TComboBox(other, "PolNch", {"Откл", "2.5 кГц", "3.4 кГц"}, 0), {100, 30, 70, 22},
                  "Полоса\nпропускания НЧ");
-  Label(other, "Форма АЧХ", {6, 56, 90, 18});
+  polNchCaption->setBuddy(PolNch);
+  QLabel* formaAchhCaption = Label(other, "Форма АЧХ", {6, 56, 90, 18});
   FormaAchh = Place(new TComboBox(other, "FormaAchh", {"Прямоуг.", "Гауссова"}, 0), {100, 54, 80, 22});
-  Label(other, "ФТЛГ", {6, 80, 90, 18}, "Формирователь\nтелеграфных сигналов");
+  formaAchhCaption->setBuddy(FormaAchh);
+  QLabel* fTlgCaption = Label(other, "ФТЛГ", {6, 80, 90, 18}, "Формирователь\nтелеграфных сигналов");
   FTlg = Place(new TComboBox(other, "FTlg", {"Откл", "Вкл", "Инв. Откл", "Инв. Вкл"}, 0), {100, 78, 80, 22},
                "Формирователь\nтелеграфных сигналов");
+  fTlgCaption->setBuddy(FTlg);
 
   KSNch = Place(new TRadioGroup(this, "KSNch", "КС НЧ", {"Откл", "Вкл"}, 1, 0), {4, 292, 90, 56}, "Генератор НЧ");
   Label(this, "Генератор НЧ", {100, 292, 110, 16});
@@ -116,7 +129,9 @@ void TMParams::CreateControls() {
     return s;
   };
   KsNchUsil = slider("KsNchUsil", 0, 40, {214, 308, 210, 20}, "Усиление");
+  KsNchUsil->setAccessibleName("Усиление");
   KsNchFreq = slider("KsNchFreq", 100, 4000, {214, 328, 210, 22}, "Частота");
+  KsNchFreq->setAccessibleName("Частота");
   KsNchFreq->setTickInterval(500);
   KsNchFreq->setTickPosition(QSlider::TicksBelow);
   KsNchUsilLbl = Label(this, UsilCaption(0), {100, 310, 110, 18});

@@ -22,6 +22,7 @@ TRegector::TRegector() : TToolWindow("TRegector", "Режекторный фил
   LblFreqReg->setToolTip(freqHint);
   SldFreqReg = new QSlider(Qt::Horizontal, this);
   SldFreqReg->setObjectName("SldFreqReg");
+  SldFreqReg->setAccessibleName("Частота");
   SldFreqReg->setRange(100, 4000);
   SldFreqReg->setTickInterval(1000);
   SldFreqReg->setTickPosition(QSlider::TicksBelow);
@@ -33,6 +34,7 @@ TRegector::TRegector() : TToolWindow("TRegector", "Режекторный фил
   LblPolReg->setToolTip(polHint);
   SldPolReg = new QSlider(Qt::Horizontal, this);
   SldPolReg->setObjectName("SldPolReg");
+  SldPolReg->setAccessibleName("Полоса");
   SldPolReg->setRange(1, 1000);
   SldPolReg->setTickInterval(100);
   SldPolReg->setTickPosition(QSlider::TicksBelow);

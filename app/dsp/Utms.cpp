@@ -47,6 +47,7 @@ TFilenameEdit::TFilenameEdit(QWidget* parent, const QString& name, const QString
   row->setContentsMargins(0, 0, 0, 0);
   row->setSpacing(1);
   edit_ = new QLineEdit(this);
+  edit_->setAccessibleName("Имя файла");
   button_ = new QToolButton(this);
   button_->setText("...");
   button_->setToolTip("Выбрать файл");
@@ -80,6 +81,7 @@ TTms::TTms() : TToolWindow("TTms", "Загрузка TMS", {360, 68}) {
   Load->setGeometry(8, 38, 90, 24);
   Progress = new QProgressBar(this);
   Progress->setObjectName("Progress");
+  Progress->setAccessibleName("Ход загрузки");
   Progress->setGeometry(106, 40, 246, 20);
   Progress->setRange(0, 100);
   Progress->setValue(0);

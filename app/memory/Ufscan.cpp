@@ -44,14 +44,19 @@ void TFScan::CreateControls() {
   auto row = [](int i) { return kTop + i * kRowH; };
   LblF1 = Label(this, "F старт", {kLabelX, row(0) + 3, 54, 16});
   F1 = Edit(this, "F1", 1000000, 30000000, 1000000, 1000, {kEditX, row(0), kEditW, 22});
+  F1->setAccessibleName("F старт");
   LblF2 = Label(this, "F стоп", {kLabelX, row(1) + 3, 54, 16});
   F2 = Edit(this, "F2", 1000000, 30000000, 30000000, 1000, {kEditX, row(1), kEditW, 22});
+  F2->setAccessibleName("F стоп");
   LbldF = Label(this, "dF", {kLabelX, row(2) + 3, 54, 16});
   dF = Edit(this, "dF", 1, 1000000, 1000000, 1000, {kEditX, row(2), kEditW, 22});
+  dF->setAccessibleName("dF");
   LbldT = Label(this, "dT", {kLabelX, row(3) + 3, 54, 16});
   dT = Edit(this, "dT", 20, 10000, 100, 10, {kEditX, row(3), kEditW, 22});
+  dT->setAccessibleName("dT");
   LblPorog = Label(this, "Порог", {kLabelX, row(4) + 3, 54, 16});
   Porog = Edit(this, "Porog", -70, 70, 0, 1, {kEditX, row(4), kEditW, 22});
+  Porog->setAccessibleName("Порог");
 
   using Kind = TPictureButton::Kind;
   constexpr int kButtonY = 158, kButtonW = 36, kButtonH = 30, kButtonX = 6, kButtonGap = 2;
@@ -60,6 +65,7 @@ void TFScan::CreateControls() {
     auto* b = new TPictureButton(this, name, face, Kind::Group, kScanButtonGroup);
     b->setGeometry(x, kButtonY, kButtonW, kButtonH);
     b->setToolTip(hint);
+    b->setAccessibleName(hint);  // the face is a symbol: the hint says what it does
     x += kButtonW + kButtonGap;
     return b;
   };

@@ -57,14 +57,18 @@ TPanorama::TPanorama() : TToolWindow("TPanorama", "Амплитудно-част
 
 void TPanorama::CreateControls() {
   PanWin = Place(new TImage(this, "PanWin", {450, 180}), {2, 2, 450, 180});
+  PanWin->setAccessibleName("Панорама");
   constexpr int kRowY = 192;
   LblF1 = Place(new QLabel("Fн", this), {6, kRowY + 3, 16, 16}, "Начальная частота");
   F1 = Place(new TSpinEdit(this, "F1", kMinHz, kMaxHz, kMinHz, 1000), {22, kRowY, 92, 22}, "Начальная частота");
+  F1->setAccessibleName("Fн");
   LblF2 = Place(new QLabel("Fк", this), {122, kRowY + 3, 16, 16}, "Конечная частота");
   F2 = Place(new TSpinEdit(this, "F2", kMinHz, kMaxHz, kMaxHz, 1000), {138, kRowY, 92, 22}, "Конечная частота");
+  F2->setAccessibleName("Fк");
   const QString pointsHint = "Количество частот, на которых\r\nпроизводятся измерения";
   LblNumFreqs = Place(new QLabel("Кол.\r\nточек", this), {240, kRowY - 4, 40, 30}, pointsHint);
   NumFreqs = Place(new TComboBox(this, "NumFreqs", {"100", "200", "400"}, 0), {282, kRowY, 60, 22}, pointsHint);
+  LblNumFreqs->setBuddy(NumFreqs);  // a combo box is named by its caption on the accessibility bus
   Start = Place(new TPictureButton(this, "Start", "Пуск", TPictureButton::Kind::Push), {372, kRowY - 4, 76, 30},
                 "Начать измерения");
   PanTimer = new QTimer(this);

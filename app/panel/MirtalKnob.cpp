@@ -43,6 +43,7 @@ std::unique_ptr<TMirtalKnob> TMirtalKnob::Create(QWidget* parent, std::function<
     if (reason) *reason = r.reason;
     return nullptr;
   }
+  r.control->control()->setAccessibleName("Ручка настройки частоты");
   Bound ids{};
   if (!Bind(*r.control, false, "ValueMirtal", ids.valueMirtal, reason) ||
       !Bind(*r.control, false, "Step", ids.step, reason) || !Bind(*r.control, false, "BigStep", ids.bigStep, reason) ||

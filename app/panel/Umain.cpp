@@ -129,12 +129,21 @@ void TMain::CreateControls() {
   FScale = image("FScale", 3, 263, 562, 20);
   SpectrBG2 = image("SpectrBG2", 565, 3, 56, 280);
   SpectrBG1 = image("SpectrBG1", 3, 283, 618, 35);
+  SpectrData->setAccessibleName("Данные спектра");
+  LScale->setAccessibleName("Шкала уровня");
+  Spectr->setAccessibleName("Спектр");
+  RScale->setAccessibleName("Шкала уровня");
+  FScale->setAccessibleName("Шкала частоты");
+  SpectrBG2->setAccessibleName("Фон панели");
+  SpectrBG1->setAccessibleName("Фон панели");
 
   FreqkHz = new TSevenSegment(this, "FreqkHz", 5, false, 99999);
   FreqkHz->setGeometry(197, 284, 88, 32);
   FreqkHz->SetValue(1000);
   FreqHz = new TSevenSegment(this, "FreqHz", 3, true, 999);
   FreqHz->setGeometry(280, 284, 55, 32);
+  FreqkHz->setAccessibleName("кГц");
+  FreqHz->setAccessibleName("Гц");
 
   using K = TPictureButton::Kind;
   auto button = [this](const char* name, const QString& face, K kind, int group, int x, int y, int w, int h) {
@@ -189,7 +198,9 @@ void TMain::CreateControls() {
   AttVch->setGeometry(382, 338, 51, 24);
   AttVch->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   AttVch->SetArrowsOnly();
+  AttVch->setAccessibleName("Атт ВЧ");
   SldTon = MakeSlider(this, "SldTon", -30, 30, {445, 341, 121, 26});
+  SldTon->setAccessibleName("Тон биений");
   RxLabel2 = MakeLabel(this, "RxLabel2", "Тон биений", {450, 325, 111, 16});
   LblTon = MakeLabel(this, "LblTon", "0 дБ", {450, 295, 111, 19}, Qt::AlignCenter);
   {
@@ -199,8 +210,10 @@ void TMain::CreateControls() {
     LblTon->setStyleSheet("color: #00ff00; background: transparent;");
   }
   SldRRU = MakeSlider(this, "SldRRU", 0, 99, {444, 390, 123, 26});
+  SldRRU->setAccessibleName("Усиление ПЧ");
   LblRRU = MakeLabel(this, "LblRRU", "ПЧ 0 дБ", {444, 375, 117, 19}, Qt::AlignCenter);
   SldNch = MakeSlider(this, "SldNch", 0, 40, {330, 390, 106, 26});
+  SldNch->setAccessibleName("Усиление НЧ");
   LblNch = MakeLabel(this, "LblNch", "НЧ 0 дБ", {335, 374, 96, 19}, Qt::AlignCenter);
   // The two captions overlap their sliders' top rows: the pointer there is on the slider.
   LblRRU->setAttribute(Qt::WA_TransparentForMouseEvents);

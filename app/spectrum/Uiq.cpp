@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QPainter>
 #include <QString>
 
@@ -45,16 +46,24 @@ TIQ::TIQ(QWidget* parent) : QWidget(parent, Qt::Tool) {
 
   IQWin = new IqPicture(kPictureWidth, kPictureHeight, this);
   IQWin->setGeometry(kPictureLeft - 1, kPictureTop - 1, kPictureWidth + 2, kPictureHeight + 2);
+  IQWin->setAccessibleName("IQ-компоненты");
 
   VScale = new QComboBox(this);  // a plain QComboBox is selection only
+  VScale->setObjectName("VScale");  // the three view settings are kept by these names
   for (const char* item : kScaleItems) VScale->addItem(QString::fromUtf8(item));
   VScale->setCurrentIndex(kDefaultScaleIndex);
   VScale->setGeometry(kPictureLeft, 4, 90, 22);
+  // The list has no caption on the window; the reader takes its name from this unseen one.
+  auto* scaleCaption = new QLabel(QStringLiteral("Масштаб"), this);
+  scaleCaption->setBuddy(VScale);
+  scaleCaption->hide();
 
   IOn = new QCheckBox(QStringLiteral("I"), this);
+  IOn->setObjectName("IOn");
   IOn->setChecked(true);
   IOn->setGeometry(110, 5, 40, 20);
   QOn = new QCheckBox(QStringLiteral("Q"), this);
+  QOn->setObjectName("QOn");
   QOn->setChecked(true);
   QOn->setGeometry(160, 5, 40, 20);
 
