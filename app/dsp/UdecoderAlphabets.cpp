@@ -31,7 +31,7 @@ QString Mtk2Text(uint8_t byte, uint8_t& reg) {
     case kCarriageReturn: return {};
     case kLineFeed: return QStringLiteral("\n");
     case kBlank: return QStringLiteral(" ");
-    default: return QString(QChar(kMtk2[reg <= kMtk2Figures ? reg : kMtk2Latin][value]));
+    default: return QString(QChar(kMtk2[reg <= kMtk2Figures ? reg : uint8_t(kMtk2Latin)][value]));
   }
 }
 
