@@ -1,5 +1,6 @@
 #include "tests/support/FakeUsbDevice.h"
 
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -37,9 +38,13 @@ class FakeUsbDevice::Device {
   int openAttempts = 0;
   bool crcNext = false;
   bool unplugAtNextRead = false;
+  FakeUsbDevice::Registration registration = FakeUsbDevice::Registration::kAccepted;
+  bool refuseReportRead = false, refuseBlockRead = false, refuseWrite = false;
+  bool holdWrites = false;
   HANDLE removalEvent = nullptr;
   std::deque<std::vector<uint8_t>> reports, blocks;
-  std::deque<Pending> reportReads, blockReads;
+  std::deque<Pending> reportReads, blockReads, heldWrites, heldRegistrations;
+  std::vector<std::string> calls;
   std::vector<std::string> commands;
   std::vector<std::vector<uint8_t>> writes;
 
@@ -77,7 +82,7 @@ class FakeUsbDevice::Device {
 
   // Fails the pending reads, of one handle or (null) of all.
   void FailAll(uint32_t status, const void* file = nullptr) {
-    for (auto* q : {&reportReads, &blockReads}) {
+    for (auto* q : {&reportReads, &blockReads, &heldWrites, &heldRegistrations}) {
       std::erase_if(*q, [&](const Pending& p) {
         if (file && p.file != file) return false;
         win32::CompleteOverlapped(p.ov, status, 0);
@@ -88,6 +93,12 @@ class FakeUsbDevice::Device {
 };
 
 namespace {
+
+std::string ControlCodeName(DWORD code) {
+  char name[16];
+  std::snprintf(name, sizeof name, "0x%06X", unsigned(code));
+  return name;
+}
 
 class File : public win32::FileObject {
  public:
@@ -102,9 +113,22 @@ class File : public win32::FileObject {
       if (status != 0) SetLastError(win32::ErrorFromNtStatus(status));
       return status == 0 ? TRUE : FALSE;
     };
+    if (code != IOCTL_READ_INTERRUPT && code != IOCTL_READ_BULK2 && code != IOCTL_WRITE_COMMAND)
+      d_->calls.push_back(ControlCodeName(code));
     if (Departed()) return completeNow(kStatusDeletePending, 0);
+    auto pend = [&](std::deque<FakeUsbDevice::Device::Pending>& queue) {
+      win32::StartOverlapped(ov);
+      queue.push_back({out, outSize, ov, this});
+      SetLastError(ERROR_IO_PENDING);
+      return FALSE;
+    };
     switch (code) {
       case IOCTL_SET_REMOVAL_EVENT: {
+        switch (std::exchange(d_->registration, FakeUsbDevice::Registration::kAccepted)) {
+          case FakeUsbDevice::Registration::kRefused: return completeNow(kStatusInvalidParameter, 0);
+          case FakeUsbDevice::Registration::kNeverCompleted: return pend(d_->heldRegistrations);
+          case FakeUsbDevice::Registration::kAccepted: break;
+        }
         uint32_t h = 0;
         if (inSize >= 4) std::memcpy(&h, in, 4);
         d_->removalEvent = reinterpret_cast<HANDLE>(uintptr_t(h));
@@ -116,6 +140,8 @@ class File : public win32::FileObject {
           d_->Unplug();
           return completeNow(kStatusDeletePending, 0);
         }
+        if (std::exchange(code == IOCTL_READ_INTERRUPT ? d_->refuseReportRead : d_->refuseBlockRead, false))
+          return completeNow(kStatusInvalidParameter, 0);
         win32::StartOverlapped(ov);
         (code == IOCTL_READ_INTERRUPT ? d_->reportReads : d_->blockReads).push_back({out, outSize, ov, this});
         d_->Serve();
@@ -123,6 +149,7 @@ class File : public win32::FileObject {
         return FALSE;
       }
       case IOCTL_WRITE_COMMAND: {
+        if (std::exchange(d_->refuseWrite, false)) return completeNow(kStatusInvalidParameter, 0);
         const auto* b = static_cast<const uint8_t*>(in);
         d_->writes.emplace_back(b, b + inSize);
         size_t etx = 2;
@@ -130,6 +157,7 @@ class File : public win32::FileObject {
         if (inSize >= 4 && etx < inSize)
           d_->commands.push_back(std::string(1, char(b[1])) + ":" +
                                  std::string(reinterpret_cast<const char*>(b) + 2, etx - 3));
+        if (d_->holdWrites) return pend(d_->heldWrites);
         return completeNow(0, inSize);
       }
       default:
@@ -145,6 +173,7 @@ class File : public win32::FileObject {
 
   void OnClose() override {
     std::lock_guard guard(d_->lock);
+    d_->calls.push_back("close");
     d_->FailAll(kStatusCancelled, this);
     if (Departed())
       --d_->departedHandles;
@@ -217,6 +246,44 @@ void FakeUsbDevice::FailNextReadWithCrc() {
   std::lock_guard guard(device_->lock);
   device_->crcNext = true;
   device_->Serve();
+}
+
+void FakeUsbDevice::NextRegistration(Registration r) {
+  std::lock_guard guard(device_->lock);
+  device_->registration = r;
+}
+
+void FakeUsbDevice::RefuseNextReportRead() {
+  std::lock_guard guard(device_->lock);
+  device_->refuseReportRead = true;
+}
+
+void FakeUsbDevice::RefuseNextBlockRead() {
+  std::lock_guard guard(device_->lock);
+  device_->refuseBlockRead = true;
+}
+
+void FakeUsbDevice::RefuseNextWrite() {
+  std::lock_guard guard(device_->lock);
+  device_->refuseWrite = true;
+}
+
+void FakeUsbDevice::HoldWrites(bool hold) {
+  std::lock_guard guard(device_->lock);
+  device_->holdWrites = hold;
+}
+
+bool FakeUsbDevice::CompleteOldestHeldWrite() {
+  std::lock_guard guard(device_->lock);
+  if (device_->heldWrites.empty()) return false;
+  win32::CompleteOverlapped(device_->heldWrites.front().ov, 0, kReportSize);
+  device_->heldWrites.pop_front();
+  return true;
+}
+
+std::vector<std::string> FakeUsbDevice::Calls() {
+  std::lock_guard guard(device_->lock);
+  return std::exchange(device_->calls, {});
 }
 
 int FakeUsbDevice::OpenAttempts() const {

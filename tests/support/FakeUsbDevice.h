@@ -32,6 +32,20 @@ class FakeUsbDevice {
   void QueueBlock(size_t bytes = 4096, int16_t fill = 0);
   void FailNextReadWithCrc();
 
+  // How the next registration of the removal event goes.
+  enum class Registration { kAccepted, kRefused, kNeverCompleted };
+  void NextRegistration(Registration r);
+  // The next report read, block read or command write is refused as it starts.
+  void RefuseNextReportRead();
+  void RefuseNextBlockRead();
+  void RefuseNextWrite();
+  // While held, command writes stay pending until completed one by one, oldest first.
+  void HoldWrites(bool hold);
+  bool CompleteOldestHeldWrite();
+  // The control codes other than reads and writes ("0x222000", …) and the closes of
+  // handles ("close"), in order, since the last call.
+  std::vector<std::string> Calls();
+
   int OpenAttempts() const;
   // The frames written with the command code, as "letter:digits".
   std::vector<std::string> Commands();
