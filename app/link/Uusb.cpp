@@ -103,198 +103,218 @@ DWORD TUsb::UsbWorker(void* self) {
   return 0;
 }
 
-// The worker, step by step: reconnect, search, connect, then the main wait with its report
-// and block reads. Every failure goes back to the reconnect; only StopEvent ends it.
+// The worker: reconnect, search, connect, then the main wait with its report and block
+// reads. Every failure goes back to the reconnect; only StopEvent ends it.
 void TUsb::Worker() {
-  HANDLE ownEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  const HANDLE events[4] = {RemovalEvent, StopEvent, ReportEvent, BlockEvent};
+  ownEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  registerRecord_ = OVERLAPPED{};
+  reportRecord_ = OVERLAPPED{};
+  blockRecord_ = OVERLAPPED{};
+  ownRecord_ = OVERLAPPED{};
+  registerRecord_.hEvent = StopEvent;
+  reportRecord_.hEvent = ReportEvent;
+  blockRecord_.hEvent = BlockEvent;
+  ownRecord_.hEvent = ownEvent_;
 
-  OVERLAPPED registerRecord{}, reportRecord{}, blockRecord{}, ownRecord{};
-  registerRecord.hEvent = StopEvent;
-  reportRecord.hEvent = ReportEvent;
-  blockRecord.hEvent = BlockEvent;
-  ownRecord.hEvent = ownEvent;
-  uint8_t* reportSlot = nullptr;
-  int16_t* blockSlot = nullptr;
-  uint32_t closeOutput = 0;
-
-  auto closeDevice = [&] {
-    const HANDLE h = DeviceHandle.exchange(INVALID_HANDLE_VALUE, std::memory_order_acq_rel);
-    if (h != INVALID_HANDLE_VALUE) {
-      CancelIo(h);
-      CloseHandle(h);
+  Step step = Step::kReconnect;
+  while (step != Step::kEnd) {
+    switch (step) {
+      case Step::kReconnect: step = Reconnect(); break;
+      case Step::kMainWait: step = MainWait(); break;
+      case Step::kReportDone: step = ReportDone(); break;
+      case Step::kEnd: break;
     }
-  };
-  // Starts the report read into the next free slot (or the drop slot when the ring is full).
-  auto startReportRead = [&]() -> bool {
-    const uint32_t w = ReportWriteIndex.load(std::memory_order_relaxed);
-    const bool full = (w + 1) % kRingSlots == ReportReadIndex.load(std::memory_order_acquire);
-    reportSlot = full ? dropReport_ : ReportRing[w];
-    DWORD n = 0;
-    return DeviceIoControl(DeviceHandle.load(), IOCTL_READ_INTERRUPT, nullptr, 0, reportSlot, kReportSize, &n,
-                           &reportRecord) ||
-           GetLastError() == ERROR_IO_PENDING;
-  };
-  auto queueReport = [&] {
-    if (reportSlot == dropReport_) return;
-    ReportWriteIndex.store((ReportWriteIndex.load(std::memory_order_relaxed) + 1) % kRingSlots,
-                           std::memory_order_release);
-    Post(kLinkReport);
-  };
-
-  enum class Step { Reconnect, MainWait, ReportDone, End };
-  Step step = Step::Reconnect;
-  // The two events every wait answers the same way: the receiver unplugged, or shut-down.
-  auto removedOrStopped = [&](DWORD r) -> bool {
-    if (r == WAIT_OBJECT_0) {
-      ResetEvent(RemovalEvent);
-      closeDevice();
-      Post(kLinkRemoved);
-      step = Step::Reconnect;
-      return true;
-    }
-    if (r == WAIT_OBJECT_0 + 1) {
-      ResetEvent(StopEvent);
-      closeDevice();
-      step = Step::End;
-      return true;
-    }
-    return false;
-  };
-  // A read that cannot start because the receiver has just been unplugged is the unplug,
-  // not a read error: the driver has set RemovalEvent before it refuses the read.
-  auto readRefused = [&](int code) {
-    if (!removedOrStopped(WaitForSingleObject(RemovalEvent, 0))) {
-      Post(code);
-      step = Step::Reconnect;
-    }
-  };
-  while (step != Step::End) {
-    if (step == Step::Reconnect) {
-      if (const HANDLE h = DeviceHandle.load(); h != INVALID_HANDLE_VALUE) {
-        DWORD n = 0;
-        ownRecord.Internal = 0;
-        DeviceIoControl(h, IOCTL_BEFORE_CLOSE, nullptr, 0, &closeOutput, sizeof closeOutput, &n, &ownRecord);
-        Sleep(10);
-      }
-      closeDevice();
-      Post(kLinkDisconnected);
-      for (HANDLE e : events) ResetEvent(e);
-      if (stopping_) break;  // a stop whose event the reset just cleared
-      // Search.
-      HANDLE device = INVALID_HANDLE_VALUE;
-      for (;;) {
-        device = CreateFileA(kUsbDeviceName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                             FILE_FLAG_OVERLAPPED, nullptr);
-        if (device != INVALID_HANDLE_VALUE) break;
-        if (WaitForSingleObject(StopEvent, kSearchIntervalMs) == WAIT_OBJECT_0 || stopping_) {
-          step = Step::End;
-          break;
-        }
-      }
-      if (step == Step::End) break;
-      DeviceHandle.store(device, std::memory_order_release);
-      // Connect.
-      Post(kLinkConnected);
-      uint32_t handleValue = uint32_t(reinterpret_cast<uintptr_t>(RemovalEvent));
-      DWORD n = 0;
-      registerRecord = OVERLAPPED{};
-      registerRecord.hEvent = StopEvent;
-      if (!DeviceIoControl(device, IOCTL_SET_REMOVAL_EVENT, &handleValue, sizeof handleValue, nullptr, 0, &n,
-                           &registerRecord)) {
-        Post(kLinkRegisterFailed);
-        continue;
-      }
-      if (WaitForSingleObject(StopEvent, 100) != WAIT_OBJECT_0) {
-        Post(kLinkRegisterFailed);
-        continue;
-      }
-      ResetEvent(StopEvent);
-      // StopEvent doubles as the registration's completion: a stop asked for meanwhile
-      // must not be lost with it.
-      if (stopping_) {
-        closeDevice();
-        break;
-      }
-      EmptyReportRing();
-      if (!startReportRead()) {
-        readRefused(kLinkReportReadFailed);
-        continue;
-      }
-      step = Step::MainWait;
-      continue;
-    }
-
-    if (step == Step::MainWait) {
-      const DWORD r = WaitForMultipleObjects(4, events, FALSE, INFINITE);
-      if (removedOrStopped(r)) continue;
-      if (r == WAIT_OBJECT_0 + 2) step = Step::ReportDone;
-      if (r == WAIT_OBJECT_0 + 3) ResetEvent(BlockEvent);  // left set by a block read that was given up
-      continue;
-    }
-
-    // Step::ReportDone: the report read has an answer.
-    ResetEvent(ReportEvent);
-    DWORD got = 0;
-    if (!GetOverlappedResult(DeviceHandle.load(), &reportRecord, &got, FALSE)) {
-      const DWORD error = GetLastError();
-      if (error == ERROR_IO_INCOMPLETE || error == ERROR_IO_PENDING) {
-        step = Step::MainWait;
-        continue;
-      }
-      if (error == ERROR_CRC) {
-        Post(kLinkCrc);
-        step = Step::Reconnect;
-        continue;
-      }
-    } else if (reportSlot[1] != 'C') {
-      queueReport();
-    } else {
-      ParseReport(reportSlot);  // only stores the gain; the report is not queued
-      const uint32_t w = BlockWriteIndex.load(std::memory_order_relaxed);
-      const bool full = (w + 1) % kRingSlots == BlockReadIndex.load(std::memory_order_acquire);
-      blockSlot = full ? dropBlock_ : BlockRing[w];
-      DWORD n = 0;
-      if (!DeviceIoControl(DeviceHandle.load(), IOCTL_READ_BULK2, nullptr, 0, blockSlot, kBlockSize, &n,
-                           &blockRecord) &&
-          GetLastError() != ERROR_IO_PENDING) {
-        readRefused(kLinkBlockReadFailed);
-        continue;
-      }
-      const DWORD r = WaitForMultipleObjects(4, events, FALSE, BlockTimeoutMs);
-      if (removedOrStopped(r)) continue;
-      if (r == WAIT_OBJECT_0 + 2 || r == WAIT_TIMEOUT) {
-        if (r == WAIT_OBJECT_0 + 2) ResetEvent(ReportEvent);
-        Post(kLinkBlockTimeout);
-        step = Step::Reconnect;
-        continue;
-      }
-      if (r == WAIT_OBJECT_0 + 3) {
-        ResetEvent(BlockEvent);
-        DWORD count = 0;
-        if (!GetOverlappedResult(DeviceHandle.load(), &blockRecord, &count, FALSE)) {
-          if (GetLastError() == ERROR_CRC) {
-            Post(kLinkCrc);
-            step = Step::Reconnect;
-            continue;
-          }
-        } else if (count != DWORD(kBlockSize)) {
-          Post(kLinkBlockLength);
-        } else if (blockSlot != dropBlock_) {
-          BlockWriteIndex.store((w + 1) % kRingSlots, std::memory_order_release);
-          Post(kLinkBlock);
-        }
-      }
-    }
-    // Keep one report read pending: start the next one.
-    if (!startReportRead()) {
-      closeDevice();
-      readRefused(kLinkReportReadFailed);
-      continue;
-    }
-    step = Step::MainWait;
   }
+  CloseDevice();
+  CloseHandle(ownEvent_);
+  ownEvent_ = nullptr;
+}
 
-  closeDevice();
-  CloseHandle(ownEvent);
+void TUsb::CloseDevice() {
+  const HANDLE h = DeviceHandle.exchange(INVALID_HANDLE_VALUE, std::memory_order_acq_rel);
+  if (h != INVALID_HANDLE_VALUE) {
+    CancelIo(h);
+    CloseHandle(h);
+  }
+}
+
+DWORD TUsb::WaitForWorkerEvents(DWORD ms) {
+  const HANDLE events[4] = {RemovalEvent, StopEvent, ReportEvent, BlockEvent};
+  return WaitForMultipleObjects(4, events, FALSE, ms);
+}
+
+// The two events every wait answers the same way: the receiver unplugged, or shut-down.
+std::optional<TUsb::Step> TUsb::RemovedOrStopped(DWORD waitResult) {
+  if (waitResult == WAIT_OBJECT_0) {
+    ResetEvent(RemovalEvent);
+    CloseDevice();
+    Post(kLinkRemoved);
+    return Step::kReconnect;
+  }
+  if (waitResult == WAIT_OBJECT_0 + 1) {
+    ResetEvent(StopEvent);
+    CloseDevice();
+    return Step::kEnd;
+  }
+  return std::nullopt;
+}
+
+// A read that cannot start because the receiver has just been unplugged is the unplug,
+// not a read error: the driver has set RemovalEvent before it refuses the read.
+TUsb::Step TUsb::ReadRefused(int code) {
+  if (auto step = RemovedOrStopped(WaitForSingleObject(RemovalEvent, 0))) return *step;
+  Post(code);
+  return Step::kReconnect;
+}
+
+// Tells the open device that it is about to be closed, closes it, announces the search and
+// clears the events; then searches and connects.
+TUsb::Step TUsb::Reconnect() {
+  if (const HANDLE h = DeviceHandle.load(); h != INVALID_HANDLE_VALUE) {
+    DWORD n = 0;
+    ownRecord_.Internal = 0;
+    DeviceIoControl(h, IOCTL_BEFORE_CLOSE, nullptr, 0, &closeOutput_, sizeof closeOutput_, &n, &ownRecord_);
+    Sleep(10);
+  }
+  CloseDevice();
+  Post(kLinkDisconnected);
+  for (HANDLE e : {RemovalEvent, StopEvent, ReportEvent, BlockEvent}) ResetEvent(e);
+  if (stopping_) return Step::kEnd;  // a stop whose event the reset just cleared
+  const HANDLE device = Search();
+  if (device == INVALID_HANDLE_VALUE) return Step::kEnd;
+  DeviceHandle.store(device, std::memory_order_release);
+  return Connect(device);
+}
+
+// Tries to open the device every 100 ms until it opens (its handle) or shut-down comes
+// (an invalid handle).
+HANDLE TUsb::Search() {
+  for (;;) {
+    const HANDLE device = CreateFileA(kUsbDeviceName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_FLAG_OVERLAPPED, nullptr);
+    if (device != INVALID_HANDLE_VALUE) return device;
+    if (WaitForSingleObject(StopEvent, kSearchIntervalMs) == WAIT_OBJECT_0 || stopping_) return INVALID_HANDLE_VALUE;
+  }
+}
+
+// Announces the connection, registers the removal event with the driver (its completion
+// sets StopEvent, within 100 ms), empties the report ring and starts the first report read.
+TUsb::Step TUsb::Connect(HANDLE device) {
+  Post(kLinkConnected);
+  uint32_t handleValue = uint32_t(reinterpret_cast<uintptr_t>(RemovalEvent));
+  DWORD n = 0;
+  registerRecord_ = OVERLAPPED{};
+  registerRecord_.hEvent = StopEvent;
+  if (!DeviceIoControl(device, IOCTL_SET_REMOVAL_EVENT, &handleValue, sizeof handleValue, nullptr, 0, &n,
+                       &registerRecord_) ||
+      WaitForSingleObject(StopEvent, 100) != WAIT_OBJECT_0) {
+    Post(kLinkRegisterFailed);
+    return Step::kReconnect;
+  }
+  ResetEvent(StopEvent);
+  // StopEvent doubles as the registration's completion: a stop asked for meanwhile must
+  // not be lost with it.
+  if (stopping_) {
+    CloseDevice();
+    return Step::kEnd;
+  }
+  EmptyReportRing();
+  if (!StartReportRead()) return ReadRefused(kLinkReportReadFailed);
+  return Step::kMainWait;
+}
+
+// Starts the report read into the next free slot (or the drop slot when the ring is full).
+bool TUsb::StartReportRead() {
+  const uint32_t w = ReportWriteIndex.load(std::memory_order_relaxed);
+  const bool full = (w + 1) % kRingSlots == ReportReadIndex.load(std::memory_order_acquire);
+  reportSlot_ = full ? dropReport_ : ReportRing[w];
+  DWORD n = 0;
+  return DeviceIoControl(DeviceHandle.load(), IOCTL_READ_INTERRUPT, nullptr, 0, reportSlot_, kReportSize, &n,
+                         &reportRecord_) ||
+         GetLastError() == ERROR_IO_PENDING;
+}
+
+// Waits without time limit for the removal, shut-down or the report read's completion.
+TUsb::Step TUsb::MainWait() {
+  const DWORD r = WaitForWorkerEvents(INFINITE);
+  if (auto step = RemovedOrStopped(r)) return *step;
+  if (r == WAIT_OBJECT_0 + 2) return Step::kReportDone;
+  if (r == WAIT_OBJECT_0 + 3) ResetEvent(BlockEvent);  // left set by a block read that was given up
+  return Step::kMainWait;
+}
+
+// The report read has an answer: a report other than C is queued, a C report gives the
+// gain and fetches its sample block; then the next report read starts.
+TUsb::Step TUsb::ReportDone() {
+  ResetEvent(ReportEvent);
+  DWORD got = 0;
+  if (!GetOverlappedResult(DeviceHandle.load(), &reportRecord_, &got, FALSE)) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_IO_INCOMPLETE || error == ERROR_IO_PENDING) return Step::kMainWait;
+    if (error == ERROR_CRC) {
+      Post(kLinkCrc);
+      return Step::kReconnect;
+    }
+  } else if (reportSlot_[1] != 'C') {
+    QueueReport();
+  } else {
+    ParseReport(reportSlot_);  // only stores the gain; the report is not queued
+    if (auto step = ReadBlock()) return *step;
+  }
+  return RestartReportRead();
+}
+
+void TUsb::QueueReport() {
+  if (reportSlot_ == dropReport_) return;
+  ReportWriteIndex.store((ReportWriteIndex.load(std::memory_order_relaxed) + 1) % kRingSlots,
+                         std::memory_order_release);
+  Post(kLinkReport);
+}
+
+// Reads the sample block that follows a C report, waiting up to BlockTimeoutMs for it.
+// Returns where the worker goes next, or nothing when the next report read is due.
+std::optional<TUsb::Step> TUsb::ReadBlock() {
+  const uint32_t w = BlockWriteIndex.load(std::memory_order_relaxed);
+  const bool full = (w + 1) % kRingSlots == BlockReadIndex.load(std::memory_order_acquire);
+  blockSlot_ = full ? dropBlock_ : BlockRing[w];
+  DWORD n = 0;
+  if (!DeviceIoControl(DeviceHandle.load(), IOCTL_READ_BULK2, nullptr, 0, blockSlot_, kBlockSize, &n,
+                       &blockRecord_) &&
+      GetLastError() != ERROR_IO_PENDING)
+    return ReadRefused(kLinkBlockReadFailed);
+  const DWORD r = WaitForWorkerEvents(BlockTimeoutMs);
+  if (auto step = RemovedOrStopped(r)) return *step;
+  if (r == WAIT_OBJECT_0 + 2 || r == WAIT_TIMEOUT) {
+    if (r == WAIT_OBJECT_0 + 2) ResetEvent(ReportEvent);
+    Post(kLinkBlockTimeout);
+    return Step::kReconnect;
+  }
+  if (r == WAIT_OBJECT_0 + 3) return BlockDone();
+  return std::nullopt;
+}
+
+// The block read has an answer: a full block is queued, a short one reported and dropped.
+std::optional<TUsb::Step> TUsb::BlockDone() {
+  ResetEvent(BlockEvent);
+  DWORD count = 0;
+  if (!GetOverlappedResult(DeviceHandle.load(), &blockRecord_, &count, FALSE)) {
+    if (GetLastError() == ERROR_CRC) {
+      Post(kLinkCrc);
+      return Step::kReconnect;
+    }
+  } else if (count != DWORD(kBlockSize)) {
+    Post(kLinkBlockLength);
+  } else if (blockSlot_ != dropBlock_) {
+    BlockWriteIndex.store((BlockWriteIndex.load(std::memory_order_relaxed) + 1) % kRingSlots,
+                          std::memory_order_release);
+    Post(kLinkBlock);
+  }
+  return std::nullopt;
+}
+
+// Keeps one report read pending: starts the next one, or closes the device when it cannot.
+TUsb::Step TUsb::RestartReportRead() {
+  if (StartReportRead()) return Step::kMainWait;
+  CloseDevice();
+  return ReadRefused(kLinkReportReadFailed);
 }

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 
 #include "driver/UsbVestra.h"
 #include "platform/win32/WinTypes.h"
@@ -93,6 +94,24 @@ class TUsb {
   static DWORD UsbWorker(void* self);
   void Worker();
   void Post(int code);
+
+  // The worker's steps; each returns the one it goes to next.
+  enum class Step { kReconnect, kMainWait, kReportDone, kEnd };
+  Step Reconnect();
+  HANDLE Search();
+  Step Connect(HANDLE device);
+  Step MainWait();
+  Step ReportDone();
+  std::optional<Step> ReadBlock();
+  std::optional<Step> BlockDone();
+  Step RestartReportRead();
+  // Helpers of the steps.
+  bool StartReportRead();
+  void QueueReport();
+  void CloseDevice();
+  DWORD WaitForWorkerEvents(DWORD ms);
+  std::optional<Step> RemovedOrStopped(DWORD waitResult);
+  Step ReadRefused(int code);
   // Drops the reports of the old connection that the main thread has not taken yet.
   void EmptyReportRing();
 
@@ -110,6 +129,14 @@ class TUsb {
   // the main thread may be working on is never written.
   uint8_t dropReport_[kReportSize] = {};
   int16_t dropBlock_[kBlockSize / 2] = {};
+
+  // The worker's own completion records (registration, report read, block read, and the
+  // code before close, with an event of its own) and the slots its reads fill.
+  OVERLAPPED registerRecord_{}, reportRecord_{}, blockRecord_{}, ownRecord_{};
+  HANDLE ownEvent_ = nullptr;
+  uint8_t* reportSlot_ = nullptr;
+  int16_t* blockSlot_ = nullptr;
+  uint32_t closeOutput_ = 0;
 
   HANDLE thread_ = nullptr;
   DWORD threadId_ = 0;
