@@ -2,11 +2,11 @@
 // events and their texts, LinkKind, the upload on connection, reports and blocks.
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QImage>
-#include <thread>
 #include <QTemporaryDir>
+#include <thread>
 
 #include "app/Startup.h"
 #include "app/dsp/Udebug.h"
@@ -42,12 +42,17 @@ class UsbLinkTest : public ::testing::Test {
 };
 
 TEST_F(UsbLinkTest, NoDeviceSearchesEvery100Ms) {
+  QElapsedTimer clock;
+  clock.start();
   Start(false);
   testsupport::Pump(450);
+  const int attempts = device_.OpenAttempts();
+  // Measured, not assumed: on a loaded machine the pump may run past its 450 ms.
+  const qint64 elapsed = clock.elapsed();
   EXPECT_EQ(DebugLines(), QStringList{"Устройство отключено"});
   EXPECT_EQ(Main->LinkKind, 1);
-  EXPECT_GE(device_.OpenAttempts(), 3);
-  EXPECT_LE(device_.OpenAttempts(), 7);
+  EXPECT_GE(attempts, 3);
+  EXPECT_LE(attempts, 2 + elapsed / 100) << elapsed << " ms";  // one at once, then one per 100 ms
 }
 
 TEST_F(UsbLinkTest, PluggingInUploadsTheStateThenTheStreamSwitch) {
