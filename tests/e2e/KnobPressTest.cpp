@@ -153,14 +153,23 @@ TEST_P(KnobAgainstSimulator, HoldingTheLeftButtonOneSecondTakesTwentySteps) {
   const std::string after = sim.command("status").value_or("");
   x.StopProgram();
 
-  // Twenty ticks a second, one step of 1 kHz down each.
-  EXPECT_GE(tuned.size(), 16u) << "steps: " << tuned.size();
-  EXPECT_LE(tuned.size(), 24u) << "steps: " << tuned.size();
+  // Twenty ticks a second, one step of 1 kHz down each. A repaint that is no step (an
+  // exposure on a loaded desktop) sends the value it shows once more: a repeat is no step.
   ASSERT_FALSE(tuned.empty());
-  EXPECT_EQ(tuned.back(), 10000000 - 1000 * long(tuned.size()));
+  long shown = 10000000;
+  size_t steps = 0;
+  for (const long f : tuned) {
+    if (f == shown) continue;
+    EXPECT_EQ(f, shown - 1000) << "after " << steps << " steps";
+    shown = f;
+    ++steps;
+  }
+  EXPECT_GE(steps, 16u);
+  EXPECT_LE(steps, 24u);
+  EXPECT_LE(tuned.size(), steps + 2) << "more than a stray repeat: " << tuned.size() << " frames";
   EXPECT_NE(after.find("частота " + std::to_string(tuned.back()) + " Гц"), std::string::npos) << after;
-  std::printf("knob against the simulator, %s: %zu steps in %.2f s held = %.1f steps/s\n", c.name, tuned.size(), held,
-              tuned.size() / held);
+  std::printf("knob against the simulator, %s: %zu steps (%zu frames) in %.2f s held = %.1f steps/s\n", c.name,
+              steps, tuned.size(), held, steps / held);
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, KnobAgainstSimulator,
