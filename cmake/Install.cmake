@@ -21,6 +21,11 @@ set(PVESTRA_KNOBS Mirtal MirtalG)
 set(PVESTRA_PACKAGING_DIR ${CMAKE_SOURCE_DIR}/packaging)
 
 set_target_properties(${PVESTRA_PROGRAMS} PROPERTIES INSTALL_RPATH "$ORIGIN/../${PVESTRA_PRIVATE_LIBDIR}")
+# The programs' run path as DT_RPATH, which the loader searches before LD_LIBRARY_PATH (a
+# DT_RUNPATH comes after it): the program's own libraries are always the ones beside it.
+foreach(program IN LISTS PVESTRA_PROGRAMS)
+  target_link_options(${program} PRIVATE LINKER:--disable-new-dtags)
+endforeach()
 set_target_properties(${PVESTRA_LIBRARIES} PROPERTIES INSTALL_RPATH "$ORIGIN")
 
 install(TARGETS ${PVESTRA_PROGRAMS} RUNTIME DESTINATION bin COMPONENT Program)

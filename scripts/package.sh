@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Builds the Debian package of PVestra with CPack from the build in build/.
+#   scripts/package.sh              builds, then packs into build/packages/
+#   scripts/package.sh --no-build DIR   packs build/ as it stands into DIR
+# The last line printed is the path of the package.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=yes
+if [ "${1:-}" = "--no-build" ]; then build=no; shift; fi
+out=${1:-$root/build/packages}
+if [ $# -gt 1 ]; then echo "usage: scripts/package.sh [--no-build] [OUTPUT_DIR]" >&2; exit 2; fi
+
+if [ "$build" = yes ]; then
+  "$root/scripts/install-deps.sh"
+  "$root/scripts/build.sh"
+fi
+config="$root/build/CPackConfig.cmake"
+[ -f "$config" ] || { echo "no build in $root/build: run scripts/build.sh first" >&2; exit 1; }
+
+mkdir -p "$out"
+log=$(cpack --config "$config" -B "$out" 2>&1) || { echo "$log" >&2; exit 1; }
+package=$(sed -n 's/^CPack: - package: \(.*\) generated\.$/\1/p' <<<"$log" | tail -1)
+rm -rf "$out/_CPack_Packages"
+[ -n "$package" ] && [ -f "$package" ] || { echo "$log" >&2; echo "cpack made no package" >&2; exit 1; }
+echo "$package"
