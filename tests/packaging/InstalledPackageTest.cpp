@@ -12,8 +12,6 @@
 
 #include <QTemporaryDir>
 #include <algorithm>
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -23,26 +21,16 @@
 #include "platform/win32/IniFile.h"
 #include "tests/e2e/XvfbSession.h"
 #include "tests/sim/SimProcess.h"
+#include "tests/support/ShellCommand.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Shell {
-  int status = -1;
-  std::string output;  // standard output and standard error
-};
+using testsupport::RunShell;
+using Shell = testsupport::ShellResult;
 
-Shell RunShell(const std::string& command) {
-  Shell r;
-  if (FILE* p = popen((command + " 2>&1").c_str(), "r")) {
-    std::array<char, 512> buf{};
-    while (fgets(buf.data(), int(buf.size()), p)) r.output += buf.data();
-    const int status = pclose(p);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  return r;
-}
+std::string ShellQuote(const fs::path& path) { return testsupport::ShellQuote(path.string()); }
 
 bool Have(const std::string& tool) { return RunShell("command -v " + tool).status == 0; }
 
@@ -115,7 +103,7 @@ class InstalledPackage : public ::testing::Test {
   }
 
   Shell Dpkg(const std::string& arguments) {
-    return RunShell("dpkg --root=" + root.string() + " --force-script-chrootless --force-depends " + arguments);
+    return RunShell("dpkg --root=" + ShellQuote(root) + " --force-script-chrootless --force-depends " + arguments);
   }
 
   QTemporaryDir work;
@@ -124,10 +112,11 @@ class InstalledPackage : public ::testing::Test {
 };
 
 TEST_F(InstalledPackage, RunsAgainstTheInstalledSimulatorAndLeavesNothingWhenPurged) {
-  const Shell packed = RunShell(std::string(PVESTRA_SOURCE_DIR) + "/scripts/package.sh --no-build " + (base / "out").string());
+  const Shell packed = RunShell(ShellQuote(PVESTRA_SOURCE_DIR "/scripts/package.sh") + " --no-build --build-dir " +
+                                 ShellQuote(PVESTRA_BUILD_DIR) + " " + ShellQuote(base / "out"));
   ASSERT_EQ(packed.status, 0) << packed.output;
   const std::string package = packed.output.substr(0, packed.output.find('\n'));
-  const Shell installed = Dpkg("-i " + package);
+  const Shell installed = Dpkg("-i " + ShellQuote(package));
   ASSERT_EQ(installed.status, 0) << installed.output;
 
   // Root's tree: nobody else may write into it, so the program keeps the user's files elsewhere.
@@ -202,7 +191,7 @@ TEST_F(InstalledPackage, RunsAgainstTheInstalledSimulatorAndLeavesNothingWhenPur
 TEST(CmakeInstall, PutsProgramsAndLibrariesApartAndRegistersTheKnobs) {
   QTemporaryDir prefix;
   const fs::path p = prefix.path().toStdString();
-  const Shell installed = RunShell("cmake --install " + std::string(PVESTRA_BUILD_DIR) + " --prefix " + p.string());
+  const Shell installed = RunShell("cmake --install " + ShellQuote(PVESTRA_BUILD_DIR) + " --prefix " + ShellQuote(p));
   ASSERT_EQ(installed.status, 0) << installed.output;
   for (const char* file : {"bin/PVestra", "bin/vestra-sim", "bin/vestra-regsvr", "lib/pvestra/libFFT.so",
                            "lib/pvestra/libUSBKRNb.so", "lib/pvestra/libMirtal.so", "lib/pvestra/libMirtalG.so",
@@ -216,7 +205,7 @@ TEST(CmakeInstall, PutsProgramsAndLibrariesApartAndRegistersTheKnobs) {
 
 TEST(DesktopEntry, PassesTheValidator) {
   if (!Have("desktop-file-validate")) GTEST_SKIP() << "desktop-file-validate is not installed";
-  const Shell checked = RunShell(std::string("desktop-file-validate ") + PVESTRA_SOURCE_DIR + "/packaging/pvestra.desktop");
+  const Shell checked = RunShell("desktop-file-validate " + ShellQuote(PVESTRA_SOURCE_DIR "/packaging/pvestra.desktop"));
   EXPECT_EQ(checked.status, 0) << checked.output;
   EXPECT_EQ(checked.output, "");
 }
