@@ -26,6 +26,10 @@ set_target_properties(${PVESTRA_PROGRAMS} PROPERTIES INSTALL_RPATH "$ORIGIN/../$
 foreach(program IN LISTS PVESTRA_PROGRAMS)
   target_link_options(${program} PRIVATE LINKER:--disable-new-dtags)
 endforeach()
+# Symbols bound at load and the relocations made read-only then, as Debian's hardening asks.
+foreach(target IN LISTS PVESTRA_PROGRAMS PVESTRA_LIBRARIES)
+  target_link_options(${target} PRIVATE LINKER:-z,relro,-z,now)
+endforeach()
 set_target_properties(${PVESTRA_LIBRARIES} PROPERTIES INSTALL_RPATH "$ORIGIN")
 
 install(TARGETS ${PVESTRA_PROGRAMS} RUNTIME DESTINATION bin COMPONENT Program)
