@@ -63,17 +63,23 @@ install(FILES ${manuals} DESTINATION share/man/man1 COMPONENT Program)
 install(FILES ${PVESTRA_DOC_BUILD_DIR}/changelog.gz ${PVESTRA_PACKAGING_DIR}/copyright
         DESTINATION share/doc/pvestra COMPONENT Program)
 
-# cmake --install: register the installed knobs into the installed registry.
+# cmake --install: register the installed knobs into the installed registry. A staged
+# install (DESTDIR) is not where the libraries will live: whoever installs the tree for
+# real registers them there, as the package does.
 install(CODE "
-  set(root \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")
-  foreach(knob ${PVESTRA_KNOBS})
-    execute_process(COMMAND \${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
-                            \${root}/bin/vestra-regsvr \${root}/${PVESTRA_PRIVATE_LIBDIR}/lib\${knob}.so
-                    RESULT_VARIABLE failed)
-    if(failed)
-      message(FATAL_ERROR \"registering lib\${knob}.so failed\")
-    endif()
-  endforeach()
+  if(NOT \"\$ENV{DESTDIR}\" STREQUAL \"\")
+    message(STATUS \"DESTDIR is set: the knobs are not registered (run vestra-regsvr where the tree lands)\")
+  else()
+    foreach(knob ${PVESTRA_KNOBS})
+      execute_process(COMMAND \${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
+                              \${CMAKE_INSTALL_PREFIX}/bin/vestra-regsvr
+                              \${CMAKE_INSTALL_PREFIX}/${PVESTRA_PRIVATE_LIBDIR}/lib\${knob}.so
+                      RESULT_VARIABLE failed)
+      if(failed)
+        message(FATAL_ERROR \"registering lib\${knob}.so failed\")
+      endif()
+    endforeach()
+  endif()
 " COMPONENT Registration)
 
 # The Debian package: scripts/package.sh builds it.

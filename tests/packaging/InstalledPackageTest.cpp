@@ -3,8 +3,8 @@
 // maintainer scripts run on $DPKG_ROOT instead of in a chroot); the installed PVestra,
 // started as an ordinary user on a private X server, reaches the installed simulator over
 // USB/IP, uploads its state and receives sample blocks; a purge leaves nothing behind.
-// Also: cmake --install into a prefix registers the knobs there, and the desktop entry
-// passes desktop-file-validate.
+// Also: cmake --install into a prefix registers the knobs there (not into a DESTDIR
+// stage), and the desktop entry passes desktop-file-validate.
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -201,6 +201,17 @@ TEST(CmakeInstall, PutsProgramsAndLibrariesApartAndRegistersTheKnobs) {
   const std::string registry = Read(p / "lib/pvestra/controls.ini");
   for (const char* knob : {"libMirtal.so", "libMirtalG.so"})
     EXPECT_TRUE(Registers(registry, p / "lib/pvestra" / knob)) << registry;
+}
+
+// A staged install is not where the libraries will live: nothing is registered into it.
+TEST(CmakeInstall, StagedWithDestdirRegistersNothing) {
+  QTemporaryDir stage;
+  const fs::path d = stage.path().toStdString();
+  const Shell installed =
+      RunShell("DESTDIR=" + ShellQuote(d) + " cmake --install " + ShellQuote(PVESTRA_BUILD_DIR) + " --prefix /usr");
+  ASSERT_EQ(installed.status, 0) << installed.output;
+  EXPECT_TRUE(fs::exists(d / "usr/lib/pvestra/libMirtal.so"));
+  EXPECT_FALSE(fs::exists(d / "usr/lib/pvestra/controls.ini"));
 }
 
 TEST(DesktopEntry, PassesTheValidator) {
