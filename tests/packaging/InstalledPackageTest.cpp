@@ -102,6 +102,7 @@ class InstalledPackage : public ::testing::Test {
     fs::permissions(root, fs::status(base).permissions());
   }
 
+  // The fresh root holds no other package: the dependencies are the host's own libraries.
   Shell Dpkg(const std::string& arguments) {
     return RunShell("dpkg --root=" + ShellQuote(root) + " --force-script-chrootless --force-depends " + arguments);
   }
