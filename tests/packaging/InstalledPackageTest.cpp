@@ -169,11 +169,13 @@ TEST_F(InstalledPackage, RunsAgainstTheInstalledSimulatorAndLeavesNothingWhenPur
     EXPECT_NE(maps.find((libraries / library).string()), std::string::npos) << library << " not loaded from "
                                                                                << libraries;
   const auto fromBuild = maps.find(PVESTRA_BUILD_DIR);
-  EXPECT_EQ(fromBuild, std::string::npos) << "loaded from the build tree: " << maps.substr(fromBuild, maps.find('\n', fromBuild) - fromBuild);
+  EXPECT_EQ(fromBuild, std::string::npos)
+      << "loaded from the build tree: " << maps.substr(fromBuild, maps.find('\n', fromBuild) - fromBuild);
   x.StopProgram();
   EXPECT_EQ(Read(errors).find("недоступна"), std::string::npos) << Read(errors);
 
-  // The simulator's frame log holds the upload (frequency first) and the stream switched on.
+  // The simulator's frame log holds the upload (it begins with the frequency) and the stream
+  // switched on.
   const std::string letters = UsbLettersLogged(fs::path(sim.directory()) / "frames.log");
   EXPECT_EQ(letters.substr(0, 1), "F") << letters;
   EXPECT_NE(letters.find('s'), std::string::npos) << letters;
@@ -217,7 +219,8 @@ TEST(CmakeInstall, StagedWithDestdirRegistersNothing) {
 
 TEST(DesktopEntry, PassesTheValidator) {
   if (!Have("desktop-file-validate")) GTEST_SKIP() << "desktop-file-validate is not installed";
-  const Shell checked = RunShell("desktop-file-validate " + ShellQuote(PVESTRA_SOURCE_DIR "/packaging/pvestra.desktop"));
+  const Shell checked =
+      RunShell("desktop-file-validate " + ShellQuote(PVESTRA_SOURCE_DIR "/packaging/pvestra.desktop"));
   EXPECT_EQ(checked.status, 0) << checked.output;
   EXPECT_EQ(checked.output, "");
 }
