@@ -1,5 +1,8 @@
 // Power states as recorded by drivers, and power requests for a driver's own device.
-#include "platform/nt/Power.h"
+#include "platform/nt/PowerStandIn.h"
+
+#include "platform/nt/IoStandIn.h"
+#include "platform/nt/KeStandIn.h"
 
 #include <map>
 #include <mutex>

@@ -3,8 +3,9 @@
 #include "DriverFixture.h"
 
 #include "driver/ReceiverDevice.h"
-#include "platform/nt/Power.h"
-#include "platform/nt/Registry.h"
+#include "platform/nt/PowerStandIn.h"
+#include "platform/nt/RegistryStandIn.h"
+#include "tests/platform/nt/KernelName.h"
 
 namespace drivertest {
 namespace {
@@ -250,11 +251,11 @@ TEST_F(Lifecycle, ReplugWhileLoadedTakesTheNextUnit)
 TEST_F(Lifecycle, AFailedAddLeavesNothingAndUsesNoUnit)
 {
     auto first = Plug();
-    ASSERT_EQ(IoCreateSymbolicLink("\\??\\USBVestra1", "\\Device\\Elsewhere"), STATUS_SUCCESS);
+    ASSERT_EQ(IoCreateSymbolicLink(KernelName(L"\\??\\USBVestra1"), KernelName(L"\\Device\\Elsewhere")), STATUS_SUCCESS);
     auto refused = Plug();
     EXPECT_EQ(nt::PnpFunctionDevice(refused->Pdo()), nullptr);
     EXPECT_EQ(nt::IoLookupDevice("\\Device\\USBKRN_VESTRA1"), nullptr);
-    IoDeleteSymbolicLink("\\??\\USBVestra1");
+    IoDeleteSymbolicLink(KernelName(L"\\??\\USBVestra1"));
     auto next = Plug();
     Open(1);  // the refused device did not use up unit 1
     Unplug(refused);
