@@ -8,6 +8,7 @@
 #include "platform/nt/IoUser.h"
 
 #include "platform/nt/IoStandIn.h"
+#include "platform/nt/KeStandIn.h"
 
 #include "platform/win32/File.h"
 #include "platform/win32/Sync.h"
@@ -70,6 +71,7 @@ public:
 private:
     void Run()
     {
+        KeEnterSystemThread();
         std::unique_lock lock(lock_);
         for (;;) {
             wake_.wait(lock, [&] { return stop_ || !queue_.empty(); });

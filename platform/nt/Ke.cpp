@@ -20,6 +20,7 @@ constexpr UCHAR kDispatcherMutex = 2;
 thread_local KIRQL currentIrql = PASSIVE_LEVEL;
 thread_local int spinLocksHeld = 0;
 thread_local char threadIdentity;  // its address names the thread
+thread_local bool systemThread = false;
 
 } // namespace
 
@@ -66,6 +67,10 @@ void KeRequireNoSpinLock(const char* routine)
 }
 
 PVOID KeCurrentThread() { return &threadIdentity; }
+
+void KeEnterSystemThread() { systemThread = true; }
+
+bool KeOnSystemThread() { return systemThread; }
 
 } // namespace nt
 

@@ -22,6 +22,11 @@ void KeRequirePassive(const char* routine);
 // Bug checks when the calling thread holds a spin lock.
 void KeRequireNoSpinLock(const char* routine);
 
+// Marks the calling thread as a system thread (the PnP thread, the stand-in's workers): it
+// belongs to no user process, so a user handle means nothing there.
+void KeEnterSystemThread();
+bool KeOnSystemThread();
+
 // Identity of the calling thread, as a kernel object would record its owner.
 PVOID KeCurrentThread();
 

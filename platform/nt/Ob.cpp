@@ -42,6 +42,7 @@ NTSTATUS ObReferenceObjectByHandle(HANDLE handle, ACCESS_MASK, POBJECT_TYPE type
 {
     nt::KeRequirePassive("ObReferenceObjectByHandle");
     *object = nullptr;
+    if (nt::KeOnSystemThread()) return STATUS_INVALID_HANDLE;  // not in the process that owns it
     auto target = win32::ReferenceHandle(handle);
     if (!target) return STATUS_INVALID_HANDLE;
     if (type && std::strcmp(target->TypeName(), type->Name) != 0)

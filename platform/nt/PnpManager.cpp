@@ -3,6 +3,7 @@
 
 #include "platform/nt/IoUser.h"
 #include "platform/nt/IoStandIn.h"
+#include "platform/nt/KeStandIn.h"
 #include "platform/nt/Power.h"
 #include "platform/nt/SyncIrp.h"
 
@@ -54,6 +55,7 @@ Manager& M()
 
 void Loop()
 {
+    KeEnterSystemThread();
     Manager& m = M();
     std::unique_lock lock(m.lock);
     for (;;) {
