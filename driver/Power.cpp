@@ -17,14 +17,6 @@ void RecordDeviceState(ReceiverDevice* dev, DEVICE_POWER_STATE state)
     RecordDevicePower(dev, state);
 }
 
-void SetSystemState(ReceiverDevice* dev, SYSTEM_POWER_STATE state)
-{
-    KIRQL irql;
-    IoAcquireCancelSpinLock(&irql);
-    dev->systemPower = state;
-    IoReleaseCancelSpinLock(irql);
-}
-
 DEVICE_POWER_STATE DeviceStateFor(ReceiverDevice* dev, SYSTEM_POWER_STATE system)
 {
     DEVICE_POWER_STATE wanted = dev->capabilities.DeviceState[system];
@@ -70,7 +62,7 @@ NTSTATUS PowerDown(ReceiverDevice* dev, PIRP irp, DEVICE_POWER_STATE state)
 
 NTSTATUS SetSystemPower(ReceiverDevice* dev, PIRP irp, SYSTEM_POWER_STATE system)
 {
-    SetSystemState(dev, system);
+    RecordSystemPower(dev, system);
     NTSTATUS status = ForwardAndWait(dev, irp);
     if (NT_SUCCESS(status) && system > PowerSystemUnspecified && system < PowerSystemMaximum) {
         DEVICE_POWER_STATE wanted = DeviceStateFor(dev, system);

@@ -114,21 +114,11 @@ DEVICE_POWER_STATE PowerOf(ReceiverDevice* dev)
     return state;
 }
 
-void RecordDevicePower(ReceiverDevice* dev, DEVICE_POWER_STATE state)
-{
-    KIRQL irql;
-    IoAcquireCancelSpinLock(&irql);
-    dev->devicePower = state;
-    IoReleaseCancelSpinLock(irql);
-}
+void RecordDevicePower(ReceiverDevice* dev, DEVICE_POWER_STATE state) { SetUnderCancelLock(dev->devicePower, state); }
 
-void SetPowerChange(ReceiverDevice* dev, BOOLEAN inProgress)
-{
-    KIRQL irql;
-    IoAcquireCancelSpinLock(&irql);
-    dev->powerChangeInProgress = inProgress;
-    IoReleaseCancelSpinLock(irql);
-}
+void RecordSystemPower(ReceiverDevice* dev, SYSTEM_POWER_STATE state) { SetUnderCancelLock(dev->systemPower, state); }
+
+void SetPowerChange(ReceiverDevice* dev, BOOLEAN inProgress) { SetUnderCancelLock(dev->powerChangeInProgress, inProgress); }
 
 // Passive level, caller's thread, for every device-control request, which is counted and holds
 // the remove lock.

@@ -108,11 +108,20 @@ void FailHeld(ReceiverDevice* dev, NTSTATUS status, PFILE_OBJECT onlyFile = null
 // Requests a device power state and waits until the lower drivers have completed it.
 NTSTATUS SetDevicePowerAndWait(ReceiverDevice* dev, DEVICE_POWER_STATE state);
 // The state and the recorded power, read and written under the cancel spin lock.
+template <class T>
+void SetUnderCancelLock(T& field, T value)
+{
+    KIRQL irql;
+    IoAcquireCancelSpinLock(&irql);
+    field = value;
+    IoReleaseCancelSpinLock(irql);
+}
 PnpState StateOf(ReceiverDevice* dev);
 void SetState(ReceiverDevice* dev, PnpState state);
 void RestoreState(ReceiverDevice* dev);
 DEVICE_POWER_STATE PowerOf(ReceiverDevice* dev);
 void RecordDevicePower(ReceiverDevice* dev, DEVICE_POWER_STATE state);
+void RecordSystemPower(ReceiverDevice* dev, SYSTEM_POWER_STATE state);
 void SetPowerChange(ReceiverDevice* dev, BOOLEAN inProgress);
 
 // Pnp.cpp, Power.cpp
