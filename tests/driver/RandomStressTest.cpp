@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <thread>
@@ -41,6 +42,10 @@ protected:
     std::vector<HANDLE> open;
     std::vector<Io> ios;
     HANDLE events[2] = {nullptr, nullptr};
+    // What the run did, printed at its end: a run that does nothing checks nothing.
+    struct {
+        size_t issued = 0, completedAtBus = 0, unplugs = 0, stops = 0, sleeps = 0, reopens = 0;
+    } done;
 
     size_t Pick(size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(rng); }
 
@@ -60,6 +65,7 @@ protected:
             if (plugged[slot] && Pick(3) == 0) {
                 device->Unplug();
                 plugged[slot] = false;
+                ++done.unplugs;
             }
             break;
         case 2:
@@ -105,10 +111,14 @@ protected:
                 case 0: nt::PnpSetDevicePower(pdo, PowerDeviceD3); break;
                 case 1: nt::PnpSetDevicePower(pdo, PowerDeviceD0); break;
                 case 2:
-                    if (NT_SUCCESS(nt::PnpStopDevice(pdo))) nt::PnpRestartDevice(pdo);
+                    if (NT_SUCCESS(nt::PnpStopDevice(pdo))) {
+                        ++done.stops;
+                        nt::PnpRestartDevice(pdo);
+                    }
                     break;
                 case 3:
                     asleep[slot] = Pick(2) == 0;
+                    done.sleeps += asleep[slot];
                     nt::PnpSetSystemPower(pdo, asleep[slot] ? PowerSystemSleeping3 : PowerSystemWorking);
                     break;
                 case 4: ReopenAfterStop(pdo); break;
@@ -124,6 +134,7 @@ protected:
     void ReopenAfterStop(PDEVICE_OBJECT pdo)
     {
         if (!open.empty() || !NT_SUCCESS(nt::PnpStopDevice(pdo))) return;
+        ++done.reopens;
         HANDLE h = TryOpen(int(Pick(3)));
         if (h != INVALID_HANDLE_VALUE) {
             open.push_back(h);
@@ -138,6 +149,7 @@ protected:
                                       IOCTL_WRITE_COMMAND, IOCTL_SET_REMOVAL_EVENT, 0x222014};
         static const DWORD sizes[] = {0, 1, 64, 4096, 20000};
         DWORD code = codes[Pick(std::size(codes))];
+        ++done.issued;
         if (code == IOCTL_SET_REMOVAL_EVENT) {
             HANDLE e = Pick(4) == 0 ? nullptr : events[Pick(2)];
             ios.push_back({RegisterEvent(h, e), h});
@@ -149,8 +161,12 @@ protected:
     void CompleteRandom(ScriptedUsbDevice& device)
     {
         static const UCHAR endpoints[] = {0x85, 0x81, 0x83, 0x06};
-        UCHAR ep = endpoints[Pick(4)];
-        auto seen = device.WaitSubmitted(ep, 0ms);
+        std::optional<ScriptedUsbDevice::Submitted> seen;
+        UCHAR ep = 0;
+        for (size_t first = Pick(4), i = 0; i < 4 && !seen; ++i) {  // a pending transfer, if any
+            ep = endpoints[(first + i) % 4];
+            seen = device.WaitSubmitted(ep, 0ms);
+        }
         if (!seen) return;
         static const int32_t statuses[] = {0, 0, 0, -EILSEQ, -EPIPE, -ECONNRESET};
         ScriptedUsbDevice::Reply reply;
@@ -159,7 +175,7 @@ protected:
             reply.data.assign(Pick(seen->length + 1), uint8_t(seen->id));
         else
             reply.outActual = uint32_t(Pick(seen->length + 1));
-        device.Complete(seen->id, reply);
+        done.completedAtBus += device.Complete(seen->id, reply);
     }
 
     void CheckInvariants()
@@ -198,6 +214,9 @@ TEST_P(RandomStress, EveryRequestCompletesOnceAndNothingLeaks)
         ASSERT_NO_FATAL_FAILURE(Step()) << "step " << step;
         ASSERT_NO_FATAL_FAILURE(CheckInvariants()) << "step " << step;
     }
+    std::printf("%d steps: %zu requests, %zu completed at the bus, %zu unplugs, %zu stops, %zu reopened "
+                "after a stop, %zu system sleeps\n",
+                steps, done.issued, done.completedAtBus, done.unplugs, done.stops, done.reopens, done.sleeps);
     for (HANDLE h : open) CloseHandle(h);
     open.clear();
     for (auto& io : ios) EXPECT_TRUE(io.pending->Done());
