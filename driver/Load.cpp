@@ -63,7 +63,6 @@ void InitializeReceiverDevice(ReceiverDevice* dev, PDEVICE_OBJECT self, PDEVICE_
     KeInitializeMutex(&dev->mutex, 0);
     KeInitializeSpinLock(&dev->transferLock);
     InitializeListHead(&dev->transfers);
-    KeInitializeEvent(&dev->noTransfers, NotificationEvent, TRUE);
     KeInitializeSpinLock(&dev->bindingLock);
     dev->interfaceNumber = 0;
     dev->configurationValue = 1;

@@ -56,7 +56,7 @@ struct ReceiverDevice {
     LIST_ENTRY transfers;              // TransferContext::link
     LONG transfersAtBus;               // under transferLock
     BOOLEAN transfersBlocked;          // under transferLock: new transfers complete cancelled
-    KEVENT noTransfers;                // set while transfersAtBus is 0
+    PKEVENT transfersDrained;          // under transferLock: set when transfersAtBus reaches 0
 
     // The lower USB device.
     PDEVICE_OBJECT lower;

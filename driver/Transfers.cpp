@@ -43,7 +43,10 @@ NTSTATUS TransferComplete(PDEVICE_OBJECT, PIRP irp, PVOID context)
     KIRQL irql;
     KeAcquireSpinLock(&dev->transferLock, &irql);
     RemoveEntryList(&ctx->link);
-    if (--dev->transfersAtBus == 0) KeSetEvent(&dev->noTransfers, 0, FALSE);
+    if (--dev->transfersAtBus == 0 && dev->transfersDrained) {
+        KeSetEvent(dev->transfersDrained, 0, FALSE);
+        dev->transfersDrained = nullptr;
+    }
     KeReleaseSpinLock(&dev->transferLock, irql);
     if (InterlockedDecrement(&ctx->references) != 0)
         return STATUS_MORE_PROCESSING_REQUIRED;  // a canceller still uses the IRP; it completes it
@@ -102,7 +105,7 @@ NTSTATUS SubmitTransfer(ReceiverDevice* dev, PIRP irp, PipeIndex pipe, ULONG n, 
     BOOLEAN refused = dev->transfersBlocked || (ctx->file && ctx->file->FsContext2 == kCleanedUp);
     if (!refused) {
         InsertTailList(&dev->transfers, &ctx->link);
-        if (dev->transfersAtBus++ == 0) KeClearEvent(&dev->noTransfers);
+        ++dev->transfersAtBus;
     }
     KeReleaseSpinLock(&dev->transferLock, irql);
     if (refused) {  // its file is cleaned up, or the device is powering down or going
@@ -157,7 +160,14 @@ void AllowTransfers(ReceiverDevice* dev)
 
 void WaitForTransfers(ReceiverDevice* dev)
 {
-    KeWaitForSingleObject(&dev->noTransfers, Executive, KernelMode, FALSE, nullptr);
+    KEVENT drained;  // set by the completion step that leaves the bus without transfers
+    KeInitializeEvent(&drained, NotificationEvent, FALSE);
+    KIRQL irql;
+    KeAcquireSpinLock(&dev->transferLock, &irql);
+    BOOLEAN wait = dev->transfersAtBus > 0;
+    if (wait) dev->transfersDrained = &drained;
+    KeReleaseSpinLock(&dev->transferLock, irql);
+    if (wait) KeWaitForSingleObject(&drained, Executive, KernelMode, FALSE, nullptr);
 }
 
 // Passive level: builds its own request for the URB, sends it down and waits (no time-out).

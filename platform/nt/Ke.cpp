@@ -86,7 +86,8 @@ void KeAcquireSpinLock(PKSPIN_LOCK lock, PKIRQL oldIrql)
     for (int spins = 0;; ++spins) {
         ULONG_PTR expected = 0;
         if (word.compare_exchange_weak(expected, self, std::memory_order_acquire)) break;
-        if (spins > 64) std::this_thread::yield();
+        // Threads outnumber processors here: after a short spin, sleep until the holder lets go.
+        if (spins > 64 && expected) word.wait(expected, std::memory_order_relaxed);
     }
     ++spinLocksHeld;
     KIRQL previous = nt::KeRaiseToDispatch();
@@ -99,6 +100,7 @@ void KeReleaseSpinLock(PKSPIN_LOCK lock, KIRQL oldIrql)
     std::atomic_ref<ULONG_PTR> word(*lock);
     if (word.load(std::memory_order_relaxed) != self) nt::KeBugCheck("spin lock released by a thread that does not hold it");
     word.store(0, std::memory_order_release);
+    word.notify_one();
     --spinLocksHeld;
     nt::KeLowerIrql(oldIrql);
 }
