@@ -78,14 +78,7 @@ NTSTATUS FailRequest(ReceiverDevice* dev, PIRP irp, NTSTATUS status)
     return status;
 }
 
-PnpState StateOf(ReceiverDevice* dev)
-{
-    KIRQL irql;
-    IoAcquireCancelSpinLock(&irql);
-    PnpState state = dev->pnpState;
-    IoReleaseCancelSpinLock(irql);
-    return state;
-}
+PnpState StateOf(ReceiverDevice* dev) { return ReadUnderCancelLock(dev->pnpState); }
 
 // State changes go through these two, so a cancelled query returns to where it was.
 void SetState(ReceiverDevice* dev, PnpState state)
@@ -105,14 +98,7 @@ void RestoreState(ReceiverDevice* dev)
     IoReleaseCancelSpinLock(irql);
 }
 
-DEVICE_POWER_STATE PowerOf(ReceiverDevice* dev)
-{
-    KIRQL irql;
-    IoAcquireCancelSpinLock(&irql);
-    DEVICE_POWER_STATE state = dev->devicePower;
-    IoReleaseCancelSpinLock(irql);
-    return state;
-}
+DEVICE_POWER_STATE PowerOf(ReceiverDevice* dev) { return ReadUnderCancelLock(dev->devicePower); }
 
 void RecordDevicePower(ReceiverDevice* dev, DEVICE_POWER_STATE state) { SetUnderCancelLock(dev->devicePower, state); }
 

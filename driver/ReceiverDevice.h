@@ -109,6 +109,15 @@ void FailHeld(ReceiverDevice* dev, NTSTATUS status, PFILE_OBJECT onlyFile = null
 NTSTATUS SetDevicePowerAndWait(ReceiverDevice* dev, DEVICE_POWER_STATE state);
 // The state and the recorded power, read and written under the cancel spin lock.
 template <class T>
+T ReadUnderCancelLock(const T& field)
+{
+    KIRQL irql;
+    IoAcquireCancelSpinLock(&irql);
+    T value = field;
+    IoReleaseCancelSpinLock(irql);
+    return value;
+}
+template <class T>
 void SetUnderCancelLock(T& field, T value)
 {
     KIRQL irql;
