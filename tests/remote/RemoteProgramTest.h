@@ -1,0 +1,40 @@
+// One life of the program with its network server on (a free port on the loopback), attached
+// to a receiver on a pseudo-terminal. The server runs in this thread's event loop, so every
+// wait for a client pumps the events.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/panel/Umain.h"
+#include "app/remote/RigctlServer.h"
+#include "platform/win32/IniFile.h"
+#include "tests/support/ProgramRun.h"
+#include "tests/support/PtyReceiver.h"
+
+namespace remotetest {
+
+class RemoteProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit());
+    ProgramIni().WriteString("Rigctl", "Enabled", "1");
+    ProgramIni().WriteString("Rigctl", "Address", "127.0.0.1:0");  // any free port
+    run_ = std::make_unique<testsupport::ProgramRun>(config_.path(), receiver_.SlavePath());
+    ASSERT_TRUE(Main->Remote) << "the server did not start";
+    port_ = Main->Remote->Port();
+    receiver_.Take(30);
+  }
+  std::vector<std::string> Sent() { return testsupport::ToStrings(receiver_.Take(30)); }
+
+  QTemporaryDir config_;
+  testsupport::PtyReceiver receiver_;
+  std::unique_ptr<testsupport::ProgramRun> run_;
+  quint16 port_ = 0;
+};
+
+}  // namespace remotetest
