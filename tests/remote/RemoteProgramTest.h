@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <memory>
 #include <string>
@@ -35,6 +36,35 @@ class RemoteProgramTest : public ::testing::Test {
   testsupport::PtyReceiver receiver_;
   std::unique_ptr<testsupport::ProgramRun> run_;
   quint16 port_ = 0;
+};
+
+// The same, with clients on plain sockets.
+class RemoteSocketTest : public RemoteProgramTest {
+ protected:
+  std::unique_ptr<QTcpSocket> Connect() {
+    auto s = std::make_unique<QTcpSocket>();
+    s->connectToHost(QHostAddress::LocalHost, port_);
+    EXPECT_TRUE(testsupport::PumpUntil([&] { return s->state() == QAbstractSocket::ConnectedState; }));
+    return s;
+  }
+  // Sends `bytes` and collects the answer until `lines` lines have come or the time is up;
+  // the receiver takes the frames the program sends meanwhile, as a serial receiver does.
+  QByteArray Exchange(QTcpSocket& s, const QByteArray& bytes, int lines = 1, int ms = 3000) {
+    QByteArray answer;
+    s.write(bytes);
+    testsupport::PumpUntil(
+        [&] {
+          for (const auto& f : receiver_.Take()) received_.push_back(testsupport::ToString(f));
+          answer += s.readAll();
+          return answer.count('\n') >= lines || s.state() != QAbstractSocket::ConnectedState;
+        },
+        ms);
+    return answer;
+  }
+  static bool Closed(QTcpSocket& s, int ms = 3000) {
+    return testsupport::PumpUntil([&] { return s.state() == QAbstractSocket::UnconnectedState; }, ms);
+  }
+  std::vector<std::string> received_;  // frames the receiver took during the exchanges
 };
 
 }  // namespace remotetest

@@ -2,7 +2,6 @@
 // gets an error or is dropped, other clients go on, and the window stays responsive — a
 // timer of the window's thread keeps firing on time throughout.
 #include <QElapsedTimer>
-#include <QTcpSocket>
 #include <QTimer>
 
 #include "tests/remote/RemoteProgramTest.h"
@@ -31,37 +30,13 @@ class Heartbeat {
 // The window counts as responsive while no tick of the timer is later than this.
 constexpr qint64 kResponsiveMs = 250;
 
-class RigctlBadInputTest : public remotetest::RemoteProgramTest {
+class RigctlBadInputTest : public remotetest::RemoteSocketTest {
  protected:
   void SetUp() override {
     RemoteProgramTest::SetUp();
     heartbeat_.Start();  // from here: the start-up itself is not the server's doing
   }
-  std::unique_ptr<QTcpSocket> Connect() {
-    auto s = std::make_unique<QTcpSocket>();
-    s->connectToHost(QHostAddress::LocalHost, port_);
-    EXPECT_TRUE(testsupport::PumpUntil([&] { return s->state() == QAbstractSocket::ConnectedState; }));
-    return s;
-  }
-  // Sends `bytes` and collects the answer until `lines` lines have come or the time is up;
-  // the receiver takes the frames the program sends meanwhile, as a serial receiver does.
-  QByteArray Exchange(QTcpSocket& s, const QByteArray& bytes, int lines = 1, int ms = 3000) {
-    QByteArray answer;
-    s.write(bytes);
-    testsupport::PumpUntil(
-        [&] {
-          for (const auto& f : receiver_.Take()) received_.push_back(testsupport::ToString(f));
-          answer += s.readAll();
-          return answer.count('\n') >= lines || s.state() != QAbstractSocket::ConnectedState;
-        },
-        ms);
-    return answer;
-  }
-  static bool Closed(QTcpSocket& s, int ms = 3000) {
-    return testsupport::PumpUntil([&] { return s.state() == QAbstractSocket::UnconnectedState; }, ms);
-  }
   Heartbeat heartbeat_;
-  std::vector<std::string> received_;  // frames the receiver took during the exchanges
 };
 
 struct BadInput {
