@@ -129,7 +129,8 @@ RemoteReceiver::LevelReading RemoteReceiver::Level(std::string_view token) const
     return {kOk, text};
   }
   if (token == "AGC") {
-    if (!main_.BtnARU->Down() || !MParams) return {kOk, Decimal(kAgcOff)};
+    if (!main_.BtnARU->Down()) return {kOk, Decimal(kAgcOff)};
+    if (!MParams) return {kOk, Decimal(kAgcAuto)};
     const int index = MParams->tARU->ItemIndex();
     return {kOk, Decimal(index >= 0 && index < 5 ? kAgcOfTimeConstant[index] : kAgcAuto)};
   }

@@ -61,6 +61,15 @@ class RemoteSocketTest : public RemoteProgramTest {
         ms);
     return answer;
   }
+  // Lets the receiver take frames until it holds `count` or the time is up.
+  void TakeFrames(size_t count, int ms = 3000) {
+    testsupport::PumpUntil(
+        [&] {
+          for (const auto& f : receiver_.Take()) received_.push_back(testsupport::ToString(f));
+          return received_.size() >= count;
+        },
+        ms);
+  }
   static bool Closed(QTcpSocket& s, int ms = 3000) {
     return testsupport::PumpUntil([&] { return s.state() == QAbstractSocket::UnconnectedState; }, ms);
   }

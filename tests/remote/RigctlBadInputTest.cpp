@@ -27,8 +27,10 @@ class Heartbeat {
   qint64 longest_ = 0;
 };
 
-// The window counts as responsive while no tick of the timer is later than this.
-constexpr qint64 kResponsiveMs = 250;
+// The window counts as responsive while no tick of the timer is later than this: a window
+// blocked by a client shows as seconds, while the machine's own load can delay a tick by a
+// few hundred milliseconds.
+constexpr qint64 kResponsiveMs = 1000;
 
 class RigctlBadInputTest : public remotetest::RemoteSocketTest {
  protected:
@@ -133,6 +135,7 @@ TEST_F(RigctlBadInputTest, AFloodOfTuningCommandsLeavesTheWindowResponsive) {
   const QByteArray answer = Exchange(*s, flood + "f\n", 5001, 30000);
   EXPECT_EQ(answer.count("RPRT 0\n"), 5000);
   EXPECT_TRUE(answer.endsWith("7004999\n"));
+  TakeFrames(5000);  // the last frames may still be on the line
   ASSERT_EQ(received_.size(), 5000u);
   EXPECT_EQ(received_.back(), "F:07004999");
   EXPECT_LT(heartbeat_.LongestGapMs(), kResponsiveMs);
