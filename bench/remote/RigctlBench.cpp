@@ -7,7 +7,9 @@
 //    100/s, then as fast as the client goes. A 50 ms timer of the window thread (the serial
 //    polling period) is watched: first 10 s with no client, for the machine's own noise, then
 //    at each rate. The rate counts as sustained while the timer loses no more than 5 % of its
-//    ticks beyond what it lost idle, and its longest gap stays within 100 ms of the idle run's. Prints each rate, what
+//    ticks beyond what it lost idle (a Qt timer that is late skips, so lost ticks are the time
+//    the thread could not keep up). The longest gap is printed too: on a loaded machine it
+//    mostly shows the scheduler, idle as much as busy. Prints each rate, what
 //    the client reached, the ticks and the longest gap.
 //
 //   build/bin/bench_rigctl [round trips, default 2000] [seconds per rate, default 10]
@@ -161,7 +163,7 @@ int main(int argc, char** argv) {
     });
     ticks.timer.stop();
     const double reached = double(sets) / seconds;
-    const bool kept = ticks.count >= idleTicks - expectedTicks / 20 && ticks.longestMs <= idleGapMs + 100;
+    const bool kept = ticks.count >= idleTicks - expectedTicks / 20;
     std::printf("%s: %.0f sets/s reached, timer: %d of %d ticks, longest gap %lld ms -> %s\n",
                 unpaced ? "unpaced" : (std::to_string(int(rate)) + "/s").c_str(), reached, ticks.count,
                 expectedTicks, (long long)ticks.longestMs, kept ? "kept" : "FELL BEHIND");
