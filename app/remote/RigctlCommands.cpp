@@ -126,14 +126,14 @@ Reply DumpCaps(RemoteReceiver&, const Args&) {
       "Can set Level: Y\nCan get Level: Y\nCan get power stat: Y");
 }
 
-struct Spec {
+struct CommandEntry {
   char shortName;  // 0: long name only
   std::string_view longName;
   int minArgs, maxArgs;
   Handler run;
 };
 
-constexpr Spec kCommands[] = {
+constexpr CommandEntry kCommands[] = {
     {'F', "set_freq", 1, 1, SetFreq},
     {'f', "get_freq", 0, 0, GetFreq},
     {'M', "set_mode", 1, 2, SetMode},
@@ -169,18 +169,18 @@ constexpr std::string_view kUnavailableLong[] = {
     "get_modes", "get_mode_bandwidths", "set_twiddle", "get_twiddle", "set_uplink",
     "set_cache", "get_cache", "halt", "pause", "password", "set_conf", "get_conf"};
 
-const Spec* Find(std::string_view command, bool* known) {
+const CommandEntry* Find(std::string_view command, bool* known) {
   *known = false;
   if (command.size() > 1 && command.front() == '\\') {
     const std::string_view name = command.substr(1);
-    for (const Spec& s : kCommands)
+    for (const CommandEntry& s : kCommands)
       if (s.longName == name) return &s;
     for (std::string_view n : kUnavailableLong)
       if (n == name) *known = true;
     return nullptr;
   }
   if (command.size() != 1) return nullptr;
-  for (const Spec& s : kCommands)
+  for (const CommandEntry& s : kCommands)
     if (s.shortName != 0 && s.shortName == command.front()) return &s;
   *known = kUnavailableShort.find(command.front()) != std::string_view::npos;
   return nullptr;
@@ -193,11 +193,11 @@ Outcome Execute(RemoteReceiver& receiver, const Request& request) {
   if (request.command == "q" || request.command == "Q" || request.command == "\\quit")
     return {FormatReply(request, "quit", Reply::Error(kOk)), true};
   bool known = false;
-  const Spec* spec = Find(request.command, &known);
-  if (!spec) return {FormatReply(request, {}, Reply::Error(known ? kNotAvailable : kInvalid))};
+  const CommandEntry* entry = Find(request.command, &known);
+  if (!entry) return {FormatReply(request, {}, Reply::Error(known ? kNotAvailable : kInvalid))};
   const int n = int(request.args.size());
-  if (n < spec->minArgs || n > spec->maxArgs) return {FormatReply(request, spec->longName, Reply::Error(kInvalid))};
-  return {FormatReply(request, spec->longName, spec->run(receiver, request.args))};
+  if (n < entry->minArgs || n > entry->maxArgs) return {FormatReply(request, entry->longName, Reply::Error(kInvalid))};
+  return {FormatReply(request, entry->longName, entry->run(receiver, request.args))};
 }
 
 std::string DumpState() {
