@@ -11,6 +11,7 @@ packages=(
   fonts-liberation
   xvfb xdotool imagemagick
   dpkg-dev desktop-file-utils lintian
+  libhamlib-utils libhamlib-dev
 )
 
 missing=()

@@ -18,6 +18,7 @@
 #include "app/link/Uusb.h"
 #include "app/memory/Uchan.h"
 #include "app/panel/MirtalKnob.h"
+#include "app/remote/RigctlServer.h"
 #include "app/spectrum/Usettings.h"
 #include "platform/win32/IniFile.h"
 #include "platform/win32/Library.h"
@@ -311,6 +312,7 @@ void TMain::FormActivate() {
   setFocus();
   if (ClassIz) BtnCLASS->setToolTip(ClassIz->ClassNameText());
   SaveTimer->start();  // only now: before the restore, the controls hold mere defaults
+  Remote = RigctlServer::Start(*this, ini);  // clients find the restored state
 }
 
 void TMain::closeEvent(QCloseEvent* e) {
@@ -341,6 +343,7 @@ void TMain::SaveAllWindows() {
 void TMain::FormDestroy() {
   if (destroyed_) return;
   destroyed_ = true;
+  Remote.reset();
   TimerCom->stop();
   if (FftLibrary) {
     Spectrum.FftEntry = nullptr;

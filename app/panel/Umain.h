@@ -21,6 +21,7 @@
 namespace win32 {
 class IniFile;
 }
+class RigctlServer;
 
 class TMain : public QWidget, public win32::MessageTarget {
   Q_OBJECT
@@ -91,6 +92,8 @@ class TMain : public QWidget, public win32::MessageTarget {
 
   // The tuning knob, or none when its control could not be created.
   std::unique_ptr<TKnob> Mirtal;
+  // The network server for other radio programs ([Rigctl]); none while it is off.
+  std::unique_ptr<RigctlServer> Remote;
 
   // ---- Lifecycle.
   void FormActivate();
