@@ -124,13 +124,34 @@ void TChan::ShowNextNumber() {
 
 void TChan::LoadChannelList() {
   const int selected = ChanList->ItemIndex();
-  QStringList lines;
-  lines.reserve(ChannelCount);
-  for (int n = 1; n <= ChannelCount; ++n) lines << chanfile::ListLine(*file_, n);
   const QSignalBlocker quiet(ChanList);
-  ChanList->clear();
-  ChanList->addItems(lines);
+  // The list ends as if cleared and filled again, but only the lines that differ are
+  // touched: after a save that is one line, whatever the number of channels.
+  while (ChanList->count() > ChannelCount) ChanList->removeItem(ChanList->count() - 1);
+  QStringList added;
+  for (int n = 1; n <= ChannelCount; ++n) {
+    const QString line = chanfile::ListLine(*file_, n);
+    if (n > ChanList->count()) added << line;
+    else if (ChanList->itemText(n - 1) != line) ChanList->setItemText(n - 1, line);
+  }
+  ChanList->addItems(added);
   ChanList->setCurrentIndex(selected < ChanList->count() ? selected : -1);
+  listReadCount_ = file_->ReadCount();
+}
+
+void TChan::LoadChannelLine(int n) {
+  const int lines = ChanList->count();
+  const bool replaced = n <= lines && lines == ChannelCount, appended = n == lines + 1 && n == ChannelCount;
+  if (file_->ReadCount() != listReadCount_ || !(replaced || appended)) {
+    LoadChannelList();  // the file may have changed anywhere
+    return;
+  }
+  const int selected = ChanList->ItemIndex();
+  const QSignalBlocker quiet(ChanList);
+  const QString line = chanfile::ListLine(*file_, n);
+  if (replaced) ChanList->setItemText(n - 1, line);
+  else ChanList->addItem(line);
+  ChanList->setCurrentIndex(selected);
 }
 
 void TChan::StoreChannel(int n) {
@@ -165,7 +186,7 @@ void TChan::StoreChannel(int n) {
     if (ClassIz->Kan->isEnabled()) c.kanTlg = ClassIz->Kan->ItemIndex() + 1;
   }
   chanfile::Write(*file_, n, c);
-  LoadChannelList();
+  LoadChannelLine(n);
 }
 
 void TChan::RecallChannel(int n) {
@@ -211,7 +232,11 @@ void TChan::Tell(const QString& text) {
 }
 
 bool TChan::Commit(const QString& what) {
-  if (file_->Flush()) return true;
+  if (file_->Flush()) {
+    // Merged into a file that another program changed: show all of it.
+    if (file_->ReadCount() != listReadCount_) LoadChannelList();
+    return true;
+  }
   const int error = file_->LastError();
   // What the disk holds is what the operator sees: the list, the count and the next number.
   file_->DiscardChanges();

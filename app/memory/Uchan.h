@@ -81,6 +81,9 @@ class TChan : public TToolWindow {
   void CreateScanControls();
   void ConnectHandlers();
   void ShowNextNumber();
+  // The list as LoadChannelList() leaves it after channel n was stored, building only that
+  // channel's line while the file holds nothing but this window's own writes.
+  void LoadChannelLine(int n);
   void StartScan(int direction);
   // Writes what the batch around it gathered; on failure says once what was not done
   // (`what`) and why, and shows the file as the disk holds it. False when the write failed.
@@ -88,6 +91,7 @@ class TChan : public TToolWindow {
   void Tell(const QString& text);
 
   std::unique_ptr<win32::IniFile> file_;
+  int listReadCount_ = 0;  // the file's ReadCount() when the list was last built whole
 };
 
 extern TChan* Chan;

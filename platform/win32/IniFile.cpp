@@ -69,6 +69,7 @@ bool FileStamp::operator==(const FileStamp& o) const {
 }
 
 bool IniFile::ReadFromDisk() {
+  ++readCount_;
   sections_.clear();
   index_.clear();
   const std::optional<QByteArray> bytes = ReadWholeFile(path_, lastError_, known_);
@@ -114,27 +115,28 @@ void IniFile::IndexSections() {
   for (size_t i = 0; i < sections_.size(); ++i) index_.insert(sections_[i].name.toCaseFolded(), i);
 }
 
-QString IniFile::ReadString(const QString& section, const QString& key, const QString& fallback) const {
+const IniFile::Entry* IniFile::Lookup(const QString& section, const QString& key) const {
   if (const Section* s = Find(section))
     for (const auto& e : s->entries)
-      if (e.key.compare(key, Qt::CaseInsensitive) == 0) return e.value;
-  return fallback;
+      if (e.key.compare(key, Qt::CaseInsensitive) == 0) return &e;
+  return nullptr;
+}
+
+QString IniFile::ReadString(const QString& section, const QString& key, const QString& fallback) const {
+  const Entry* e = Lookup(section, key);
+  return e ? e->value : fallback;
 }
 
 std::optional<int> IniFile::ReadInteger(const QString& section, const QString& key) const {
-  if (!KeyExists(section, key)) return std::nullopt;
+  const Entry* e = Lookup(section, key);
+  if (!e) return std::nullopt;
   bool ok = false;
-  const int v = ReadString(section, key).trimmed().toInt(&ok, 10);
+  const int v = QStringView(e->value).trimmed().toInt(&ok, 10);
   if (!ok) return std::nullopt;
   return v;
 }
 
-bool IniFile::KeyExists(const QString& section, const QString& key) const {
-  if (const Section* s = Find(section))
-    for (const auto& e : s->entries)
-      if (e.key.compare(key, Qt::CaseInsensitive) == 0) return true;
-  return false;
-}
+bool IniFile::KeyExists(const QString& section, const QString& key) const { return Lookup(section, key); }
 
 QStringList IniFile::Sections() const {
   QStringList out;

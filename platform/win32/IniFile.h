@@ -73,6 +73,10 @@ class IniFile {
   // longer as this object last read or wrote it, so a write costs one file write.
   bool Flush();
 
+  // How many times the file has been read from disk: while it stays the same, what this
+  // object holds changed only by its own writes.
+  int ReadCount() const { return readCount_; }
+
   // Why the last read or write failed (an errno value); 0 after a success.
   int LastError() const { return lastError_; }
 
@@ -97,6 +101,7 @@ class IniFile {
   Section* Find(const QString& section);
   const Section* Find(const QString& section) const;
   Section& Add(const QString& section);
+  const Entry* Lookup(const QString& section, const QString& key) const;
   void IndexSections();
   bool ReadFromDisk();
   void Apply(const Change& change);
@@ -111,6 +116,7 @@ class IniFile {
   bool lastWriteOk_ = true;
   bool readOk_ = true;
   int lastError_ = 0;
+  int readCount_ = 0;
 };
 
 // Writes bytes to path atomically: temporary file in the same folder, fsync, rename. On

@@ -241,6 +241,21 @@ TEST_F(ChanTest, OverwritingReplacesThePickedChannelWhole) {
   EXPECT_EQ(ListLines().size(), 8);
 }
 
+// Another program (an editor) changed the file while the window had it open: a save merges
+// into it and the list shows all of it, not only the channel saved.
+TEST_F(ChanTest, ASaveIntoAFileChangedMeanwhileShowsTheOtherChanges) {
+  UseFile("[Global]\r\nTotal=2\r\n[Chan1]\r\nName=a\r\n[Chan2]\r\nName=b\r\n");
+  {
+    win32::IniFile editor(path_);
+    editor.WriteString("Chan1", "Name", "edited");
+  }
+  Chan->ChanList->SetItemIndex(1);
+  Chan->SaveChanName->setText("c");
+  Chan->SaveChanCurrent->PerformClick();
+  EXPECT_EQ(ListLines(), (QStringList{"edited F=1000000, П=3000, ---", "c F=1000000, П=3000, АМ"}));
+  EXPECT_EQ(win32::IniFile(path_).ReadString("Chan1", "Name"), "edited");
+}
+
 TEST_F(ChanTest, EraseAllEmptiesTheListAndStartsTheNumbersAgain) {
   UseFile(kRecallFile);
   EXPECT_EQ(Chan->SaveChanName->text(), "Канал №9");
