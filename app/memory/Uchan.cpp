@@ -5,6 +5,7 @@
 
 #include "app/dsp/Uclass.h"
 #include "app/dsp/Umparams.h"
+#include "app/memory/ScanButtons.h"
 #include "app/memory/UchanFile.h"
 #include "app/panel/Umain.h"
 #include "platform/win32/IniFile.h"
@@ -49,7 +50,6 @@ int BandwidthIndex(int polosa) {
 TChan::TChan() : TToolWindow("TChan", "Память", {366, 222}) {
   Chan = this;
   CreateControls();
-  CreateScanControls();
   ConnectHandlers();
   SetPersisted({"Time.Value", "Porog.Value"});
   OpenChannelFile(ChannelMemoryPath());  // FormCreate
@@ -65,7 +65,11 @@ void TChan::CreateControls() {
   ChanList = new TComboBox(this, "ChanList", {}, -1);
   ChanList->setGeometry(10, 20, 346, 22);
   ChanList->setMaxVisibleItems(12);
-  ChanList->setAccessibleName("Канал");
+  // A screen reader names a drop-down list by the caption it is the buddy of; the frame's
+  // title says "Канал" on screen, this unseen caption says it to the reader.
+  auto* listCaption = Caption(this, "LblChanList", "Канал", {});
+  listCaption->setBuddy(ChanList);
+  listCaption->hide();
 
   GroupSave = Group(this, "Сохранение", {4, 52, 358, 78});
   Label1 = Caption(this, "Label1", "Название", {10, 68, 140, 16});
@@ -92,6 +96,32 @@ void TChan::CreateControls() {
   // The faces are symbols: their captions below say what they do.
   SaveChanCurrent->setAccessibleName(Label3->text());
   EraseAll->setAccessibleName(Label6->text());
+
+  GroupScan = Group(this, "Сканирование", {4, 132, 358, 86});
+  const ScanButtons scan = CreateScanButtons(this, {10, 150}, "Сканирование к меньшим номерам",
+                                             "Сканирование к большим номерам");
+  ScanLeft = scan.left;
+  ScanPause = scan.pause;
+  ScanStop = scan.stop;
+  ScanRight = scan.right;
+  auto edit = [this](const char* name, int min, int max, int value, int step, const QString& hint, QRect place) {
+    auto* e = new TSpinEdit(this, name, min, max, value, step);
+    e->setGeometry(place);
+    e->SetArrowsOnly();
+    e->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    e->setToolTip(hint);
+    return e;
+  };
+  LblTime = Caption(this, "LblTime", "dT", {186, 153, 50, 16});
+  Time = edit("Time", 200, 20000, 200, 50, "Время переключения, мс", {240, 150, 112, 22});
+  LblPorog = Caption(this, "LblPorog", "Порог", {186, 183, 50, 16});
+  Porog = edit("Porog", -70, 70, 50, 1, "Порог остановки, дБ", {240, 180, 112, 22});
+  LblTime->setBuddy(Time);
+  LblPorog->setBuddy(Porog);
+  Label5 = Caption(this, "Label5", "Канал №", {10, 188, 150, 16});
+
+  ScanTimer = new QTimer(this);
+  ScanTimer->setObjectName("ScanTimer");
 }
 
 void TChan::ConnectHandlers() {

@@ -78,7 +78,6 @@ class TChan : public TToolWindow {
 
  private:
   void CreateControls();
-  void CreateScanControls();
   void ConnectHandlers();
   void ShowNextNumber();
   // The list as LoadChannelList() leaves it after channel n was stored, building only that

@@ -62,7 +62,9 @@ TEST(ChanCrash, AKilledSaveLeavesTheOldChannelsOrTheNewOne) {
   std::mt19937 random(seed);
   std::uniform_int_distribution<int> moment(20, 250);  // the loop needs some 30 ms to start
   int onDisk = 0;
-  for (int kill = 0; kill < 40; ++kill) {
+  // At least 40 kills, and on until some saves were made between them (a busy machine
+  // starts the loop slowly).
+  for (int kill = 0; kill < 40 || (onDisk < 20 && kill < 400); ++kill) {
     const int reported = SaveForAWhileThenKill(helper, path, moment(random), onDisk);
     const win32::IniFile file(path);
     ASSERT_TRUE(file.ReadOk());
@@ -76,7 +78,7 @@ TEST(ChanCrash, AKilledSaveLeavesTheOldChannelsOrTheNewOne) {
     }
     onDisk = total;
   }
-  EXPECT_GT(onDisk, 20) << "the saves made progress between the kills";
+  EXPECT_GE(onDisk, 20) << "the saves made progress between the kills";
 }
 
 }  // namespace
