@@ -2,13 +2,12 @@
 
 #include <cmath>
 
+#include "app/memory/ScanButtons.h"
 #include "app/panel/Umain.h"
 
 TFScan* FScan = nullptr;
 
 namespace {
-
-constexpr int kScanButtonGroup = 1;
 
 QLabel* Label(QWidget* parent, const QString& text, QRect place) {
   auto* l = new QLabel(text, parent);
@@ -58,22 +57,11 @@ void TFScan::CreateControls() {
   Porog = Edit(this, "Porog", -70, 70, 0, 1, {kEditX, row(4), kEditW, 22});
   Porog->setAccessibleName("Порог");
 
-  using Kind = TPictureButton::Kind;
-  constexpr int kButtonY = 158, kButtonW = 36, kButtonH = 30, kButtonX = 6, kButtonGap = 2;
-  int x = kButtonX;
-  auto button = [&](const char* name, const QString& face, const QString& hint) {
-    auto* b = new TPictureButton(this, name, face, Kind::Group, kScanButtonGroup);
-    b->setGeometry(x, kButtonY, kButtonW, kButtonH);
-    b->setToolTip(hint);
-    b->setAccessibleName(hint);  // the face is a symbol: the hint says what it does
-    x += kButtonW + kButtonGap;
-    return b;
-  };
-  ScanLeft = button("ScanLeft", "◀◀", "Сканирование вниз");
-  ScanPause = button("ScanPause", "▮▮", "Пауза");
-  ScanStop = button("ScanStop", "■", "Стоп");
-  ScanRight = button("ScanRight", "▶▶", "Сканирование вверх");
-  ScanPause->SetDown(true);
+  const ScanButtons buttons = CreateScanButtons(this, {6, 158}, "Сканирование вниз", "Сканирование вверх");
+  ScanLeft = buttons.left;
+  ScanPause = buttons.pause;
+  ScanStop = buttons.stop;
+  ScanRight = buttons.right;
 
   ScanTimer = new QTimer(this);
   ScanTimer->setObjectName("ScanTimer");

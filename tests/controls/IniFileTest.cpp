@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <functional>
 
 #include <QDir>
@@ -190,8 +191,31 @@ TEST(IniFile, MissingFolderCannotBeWrittenUnderAFile) {
   ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
   blocker.close();
   IniFile ini(dir.path() + "/file/a.ini");  // a file stands where the folder should be
+  EXPECT_EQ(ini.LastError(), 0) << "a file that does not exist reads as empty";
   EXPECT_FALSE(ini.WriteString("S", "A", "1"));
+  EXPECT_EQ(ini.LastError(), ENOTDIR) << "why it failed";
   EXPECT_EQ(ini.ReadString("S", "A"), "1");  // kept in memory
+  ini.DiscardChanges();
+  EXPECT_FALSE(ini.KeyExists("S", "A")) << "dropped: what the disk holds, nothing";
+}
+
+// A write merges into the file as it is on disk, also when another program rewrote it in
+// place (same file, new content) rather than replacing it.
+TEST(IniFile, AnEditInPlaceBetweenWritesIsMerged) {
+  QTemporaryDir dir;
+  const QString path = dir.path() + "/a.ini";
+  IniFile program(path);
+  program.WriteString("S", "A", "1");
+  {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite | QIODevice::Append));
+    f.write("B=2\r\n");
+  }
+  program.WriteString("S", "C", "3");
+  const IniFile disk(path);
+  EXPECT_EQ(disk.ReadString("S", "A"), "1");
+  EXPECT_EQ(disk.ReadString("S", "B"), "2");
+  EXPECT_EQ(disk.ReadString("S", "C"), "3");
 }
 
 }  // namespace
