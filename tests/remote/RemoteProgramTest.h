@@ -22,9 +22,11 @@ namespace remotetest {
 class RemoteProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit());
-    ProgramIni().WriteString("Rigctl", "Enabled", "1");
-    ProgramIni().WriteString("Rigctl", "Address", "127.0.0.1:0");  // any free port
+    {
+      win32::IniFile ini(config_.path() + "/PVestra/PVestra.ini");
+      ini.WriteString("Rigctl", "Enabled", "1");
+      ini.WriteString("Rigctl", "Address", "127.0.0.1:0");  // any free port
+    }
     run_ = std::make_unique<testsupport::ProgramRun>(config_.path(), receiver_.SlavePath());
     ASSERT_TRUE(Main->Remote) << "the server did not start";
     port_ = Main->Remote->Port();

@@ -24,9 +24,11 @@ struct Start {
 Start StartWith(const QString& enabled, const QString& address) {
   QTemporaryDir config;
   testsupport::PtyReceiver receiver;
-  qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-  if (!enabled.isEmpty()) ProgramIni().WriteString("Rigctl", "Enabled", enabled);
-  if (!address.isEmpty()) ProgramIni().WriteString("Rigctl", "Address", address);
+  {
+    win32::IniFile ini(config.path() + "/PVestra/PVestra.ini");
+    if (!enabled.isEmpty()) ini.WriteString("Rigctl", "Enabled", enabled);
+    if (!address.isEmpty()) ini.WriteString("Rigctl", "Address", address);
+  }
   testing::internal::CaptureStderr();
   testsupport::ProgramRun run(config.path(), receiver.SlavePath());
   const bool listening = Main->Remote != nullptr;
