@@ -19,6 +19,7 @@
 #include "app/memory/Uchan.h"
 #include "app/panel/MirtalKnob.h"
 #include "app/spectrum/Usettings.h"
+#include "app/spectrum/Uwaterfall.h"
 #include "platform/win32/IniFile.h"
 #include "platform/win32/Library.h"
 #include "platform/win32/Sync.h"
@@ -304,6 +305,7 @@ void TMain::FormActivate() {
   BtnPanClick();
   if (BtnCLASS->Down()) BtnCLASSClick();
   BtnRegectorClick();
+  if (Waterfall) Waterfall->ReopenAtStart();
   activateWindow();
   setFocus();
   if (ClassIz) BtnCLASS->setToolTip(ClassIz->ClassNameText());
