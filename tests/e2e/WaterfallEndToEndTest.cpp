@@ -1,8 +1,8 @@
 // Under a real X server, PVestra on the simulator over USB: the waterfall opened with Ctrl+W
 // shows the simulator's carrier as an unbroken line, its telegraph station as a broken one
 // and its FSK station as two lines, darker between them; a click on the carrier's
-// line tunes the receiver to it (the simulator logs the F command). The screenshot is kept
-// as build/screenshots/waterfall-e2e.png.
+// line tunes the receiver to it (the simulator logs the F command), and the rows after it
+// stand below a white line. The screenshots are kept in build/screenshots/.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -169,11 +169,23 @@ TEST(WaterfallUnderX, SignalsShowAsTheirLinesAndAClickOnOneTunesToIt) {
     usleep(100 * 1000);
     tuned = LoggedFrequencies(logPath);
   }
-  x.StopProgram();
   ASSERT_GT(tuned.size(), before) << "the click sent no F";
   // Within one bin (11070 / 512 Hz) of the carrier, plus the pixel's own width.
   EXPECT_NEAR(tuned.back(), kCarrier, 44);
-  std::printf("waterfall screenshot: %s; click tuned to %ld Hz\n", qPrintable(shotPath), tuned.back());
+
+  // The rows since then stand under the new tuning, below a white line.
+  sleep(3);
+  const QString tunedShotPath = QFileInfo(shotPath).path() + "/waterfall-e2e-tuned.png";
+  x.Run("import -window " + waterfall + " " + tunedShotPath.toStdString());
+  x.StopProgram();
+  QImage after;
+  ASSERT_TRUE(after.load(tunedShotPath));
+  int line = -1;
+  for (int r = 0; r < 80 && line < 0; ++r)
+    if ((after.pixel(kPictureLeft + 10, kPictureTop + r) & 0xFFFFFF) == 0xFFFFFF) line = r;
+  EXPECT_GT(line, 5) << "no change line under the newest rows";
+  std::printf("waterfall screenshots: %s, %s; click tuned to %ld Hz\n", qPrintable(shotPath),
+              qPrintable(tunedShotPath), tuned.back());
 }
 
 }  // namespace
