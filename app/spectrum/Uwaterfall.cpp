@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 
 #include "app/panel/Umain.h"
 
@@ -57,8 +56,6 @@ int64_t SteadyMilliseconds() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
-
-const QFont& ScaleFont() { return PictureFont(); }
 
 }  // namespace
 
@@ -115,7 +112,7 @@ void WaterfallFrequencyScale::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), Qt::black);
   if (tuning_.fc == 0) return;  // no row yet
-  p.setFont(ScaleFont());
+  p.setFont(PictureFont());
   p.setPen(QColor(kYellow));
   const int d = std::max(tuning_.decimation, 1);
   for (int t = 0; t < 5; ++t) {
@@ -155,7 +152,7 @@ void WaterfallTimeScale::paintEvent(QPaintEvent*) {
   p.fillRect(rect(), Qt::black);
   const int n = std::min(rows_.Count(), height());
   if (n == 0) return;
-  p.setFont(ScaleFont());
+  p.setFont(PictureFont());
   p.setPen(QColor(kYellow));
   const int ascent = p.fontMetrics().ascent();
   const int step = TimeScaleStep(rows_, kTimeLabelSpacing);

@@ -8,6 +8,7 @@
 #include "app/spectrum/Uspectr.h"
 #include "app/spectrum/Uwaterfall.h"
 #include "app/spectrum/UwaterfallRows.h"
+#include "bench/spectrum/SpectrumBenchSupport.h"
 #include "fft/Fft.h"
 
 #include <benchmark/benchmark.h>
@@ -17,35 +18,10 @@
 
 #include <algorithm>
 #include <ctime>
-#include <cmath>
 #include <memory>
-#include <numbers>
 #include <vector>
 
 namespace {
-
-// A strong carrier, an FSK pair and a little noise.
-std::vector<int16_t> SampleBlock(int blockNumber) {
-  std::vector<int16_t> block(kSampleBlockSamples);
-  unsigned noise = 12345 + unsigned(blockNumber);
-  for (int p = 0; p < kSampleBlockSamples / 2; ++p) {
-    const double t = (blockNumber * 1024 + p) / 11070.0;
-    noise = noise * 1103515245 + 12345;
-    const int jitter = int((noise >> 16) % 7) - 3;
-    const double a = 2 * std::numbers::pi * 2000 * t;
-    const double b = 2 * std::numbers::pi * ((blockNumber & 1) ? -1500 : -1000) * t;
-    block[2 * p] = int16_t(std::lround(3000 * std::cos(a) + 300 * std::cos(b)) + jitter);
-    block[2 * p + 1] = int16_t(std::lround(3000 * std::sin(a) + 300 * std::sin(b)) - jitter);
-  }
-  return block;
-}
-
-struct Pictures {
-  QImage spectrData{562, 20, QImage::Format_RGB32}, lScale{25, 240, QImage::Format_RGB32},
-      spectr{512, 240, QImage::Format_RGB32}, rScale{25, 240, QImage::Format_RGB32},
-      fScale{562, 20, QImage::Format_RGB32};
-  SpectrumPictures pictures{&spectrData, &lScale, &spectr, &rScale, &fScale};
-};
 
 std::vector<std::vector<int16_t>> Blocks() {
   std::vector<std::vector<int16_t>> blocks;
@@ -160,12 +136,4 @@ BENCHMARK(BM_WaterfallRepaint)->ArgName("windowWidth")->Arg(580)->Arg(1100)->Uni
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return RunBenchmarksWithQt(argc, argv); }

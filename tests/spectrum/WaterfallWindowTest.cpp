@@ -195,4 +195,25 @@ TEST_F(WaterfallWindow, TheLevelSlidersKeepApartAndNameTheSpectrumsLevels) {
   EXPECT_EQ(Waterfall->LblHigh->text(), "Верх 36 дБ");
 }
 
+// The time scale's step: the shortest usual step that keeps its labels 40 pixels (rows)
+// apart at the pace the rows came.
+TEST(WaterfallTimeScale, StepKeepsTheLabelsApartAtTheRowsPace) {
+  struct Case { const char* name; int rows; int msApart; int step; };
+  const Case cases[] = {
+      {"no rows", 0, 92, 0},
+      {"one row: no pace yet", 1, 92, 0},
+      {"blocks as they come, 10.9 a second", 300, 92, 5},
+      {"all at once", 300, 0, 0},
+      {"a row every second", 300, 1000, 60},
+      {"a row every 30 ms", 300, 30, 2},
+      {"a row a minute", 300, 60000, 3600},
+  };
+  const std::vector<double> block(kSpectrumBins, 1.0);
+  for (const Case& c : cases) {
+    WaterfallRows rows(400);
+    for (int r = 0; r < c.rows; ++r) rows.AddRow(block.data(), {8000000, 1, true}, int64_t(r) * c.msApart);
+    EXPECT_EQ(TimeScaleStep(rows, 40), c.step) << c.name;
+  }
+}
+
 }  // namespace
