@@ -38,6 +38,12 @@ void TSpinEdit::ConfirmTyped() {
   lineEdit()->setText(textFromValue(Value()));  // also when the value was already the end
 }
 
+bool TSpinEdit::ConfirmOnEnter(int key) {
+  if (key != Qt::Key_Return && key != Qt::Key_Enter) return false;
+  ConfirmTyped();
+  return true;
+}
+
 void TSpinEdit::SetArrowsOnly() {
   lineEdit()->setReadOnly(true);
   setFocusPolicy(Qt::NoFocus);

@@ -20,6 +20,9 @@ class TSpinEdit : public QSpinBox {
   // Makes what is typed the value, brought into the range (a text that is no number keeps
   // the value). Enter handlers call it: they run before the field takes the key itself.
   void ConfirmTyped();
+  // For Enter (either key): confirms what is typed and says true, so that the handler then
+  // acts on the value. Any other key: false, nothing done.
+  bool ConfirmOnEnter(int key);
 
   // After a click on the up or down arrow (or the arrow keys), once the value has moved.
   std::function<void()> OnArrowClick;

@@ -196,15 +196,11 @@ void TClassIz::ClassNameChange() {
 }
 
 void TClassIz::VtKeyDown(int key) {
-  if (key != Qt::Key_Return && key != Qt::Key_Enter) return;
-  Vt->ConfirmTyped();
-  ApplyClass();
+  if (Vt->ConfirmOnEnter(key)) ApplyClass();
 }
 
 void TClassIz::dFKeyDown(int key) {
-  if (key != Qt::Key_Return && key != Qt::Key_Enter) return;
-  dF->ConfirmTyped();
-  ApplyClass();
+  if (dF->ConfirmOnEnter(key)) ApplyClass();
 }
 
 void TClassIz::BtnDecoderClick() {

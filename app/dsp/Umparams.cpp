@@ -200,15 +200,11 @@ void TMParams::SendTelegraphTest() {
 }
 
 void TMParams::VtKeyDown(int key) {
-  if (key != Qt::Key_Return && key != Qt::Key_Enter) return;
-  Vt->ConfirmTyped();
-  SendTelegraphTest();
+  if (Vt->ConfirmOnEnter(key)) SendTelegraphTest();
 }
 
 void TMParams::dFKeyDown(int key) {
-  if (key != Qt::Key_Return && key != Qt::Key_Enter) return;
-  dF->ConfirmTyped();
-  SendTelegraphTest();
+  if (dF->ConfirmOnEnter(key)) SendTelegraphTest();
 }
 
 void TMParams::OporaChClick() { Opora->setEnabled(OporaCh->isChecked()); }

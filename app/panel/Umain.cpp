@@ -27,19 +27,22 @@
 TMain* Main = nullptr;
 SpectrumState Spectrum;
 
+namespace {
+std::unique_ptr<win32::IniFile> OpenIni;
+}
+
 win32::IniFile& ProgramIni() {
-  static std::unique_ptr<win32::IniFile> ini;
-  // Opened again when the configuration folder changes (tests run several lives of the
-  // program in one process).
-  const QString path = InitializationFilePath();
-  if (!ini || ini->Path() != path) {
-    ini = std::make_unique<win32::IniFile>(path);
-    if (!ini->ReadOk())
+  if (!OpenIni) {
+    const QString path = InitializationFilePath();
+    OpenIni = std::make_unique<win32::IniFile>(path);
+    if (!OpenIni->ReadOk())
       std::fprintf(stderr, "PVestra: файл настроек %s не читается: настройки по умолчанию, файл не будет перезаписан\n",
                    qPrintable(path));
   }
-  return *ini;
+  return *OpenIni;
 }
+
+void CloseProgramIni() { OpenIni.reset(); }
 
 namespace {
 

@@ -185,3 +185,6 @@ extern SpectrumState Spectrum;
 // Every window's persisted values are saved here and restored at start-up. A file that
 // exists but cannot be read is said once on standard error and never written over.
 win32::IniFile& ProgramIni();
+// Lets go of the open file: the next ProgramIni() opens it again from the configuration
+// folder of that moment, as a new start of the program would.
+void CloseProgramIni();

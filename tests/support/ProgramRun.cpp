@@ -13,7 +13,9 @@
 namespace testsupport {
 
 ProgramRun::ProgramRun(const QString& configDir, const std::string& serialPath) {
+  // Each run is a new start of the program: its settings come from this folder's file.
   qputenv("XDG_CONFIG_HOME", configDir.toLocal8Bit());
+  CloseProgramIni();
   ProgramIni().WriteString("Serial", "Port", QString::fromStdString(serialPath));
   windows_ = std::make_unique<ProgramWindows>();
   Main->show();
