@@ -1,8 +1,6 @@
 // Selecting the receiver's configuration at start and binding the four pipes; unconfiguring
 // at stop; releasing it all at removal.
-#include "driver/ReceiverDevice.h"
-
-#include <cstring>
+#include "ReceiverDevice.h"
 
 namespace usbkrn {
 
@@ -10,7 +8,8 @@ namespace {
 
 NTSTATUS ReadDescriptor(ReceiverDevice* dev, UCHAR type, UCHAR index, PVOID buffer, ULONG size, ULONG* got)
 {
-    URB urb{};
+    URB urb;
+    RtlZeroMemory(&urb, sizeof urb);
     UsbBuildGetDescriptorRequest(&urb, sizeof(_URB_CONTROL_DESCRIPTOR_REQUEST), type, index, 0, buffer,
                                  nullptr, size, nullptr);
     NTSTATUS status = SubmitUrbAndWait(dev, &urb);
@@ -31,7 +30,8 @@ void ClearBindings(ReceiverDevice* dev)
 NTSTATUS ConfigureDevice(ReceiverDevice* dev)
 {
     ReleaseConfiguration(dev);  // a start after a stop reads everything again
-    USB_DEVICE_DESCRIPTOR device{};
+    USB_DEVICE_DESCRIPTOR device;
+    RtlZeroMemory(&device, sizeof device);
     ULONG got = 0;
     NTSTATUS status = ReadDescriptor(dev, USB_DEVICE_DESCRIPTOR_TYPE, 0, &device, sizeof device, &got);
     if (!NT_SUCCESS(status) || got < sizeof device) return STATUS_UNSUCCESSFUL;
@@ -39,15 +39,15 @@ NTSTATUS ConfigureDevice(ReceiverDevice* dev)
     auto* config = static_cast<PUSB_CONFIGURATION_DESCRIPTOR>(
         ExAllocatePoolWithTag(NonPagedPool, kConfigurationBufferSize, kPoolTag));
     if (!config) return STATUS_INSUFFICIENT_RESOURCES;
-    bool found = false;
+    BOOLEAN found = FALSE;
     for (UCHAR index = 0; index < device.bNumConfigurations && !found; ++index) {
-        std::memset(config, 0, kConfigurationBufferSize);
+        RtlZeroMemory(config, kConfigurationBufferSize);
         status = ReadDescriptor(dev, USB_CONFIGURATION_DESCRIPTOR_TYPE, index, config, kConfigurationBufferSize, &got);
         if (NT_SUCCESS(status) && got >= sizeof(USB_CONFIGURATION_DESCRIPTOR) &&
             config->bConfigurationValue == dev->configurationValue) {
             // Only what was read is parsed: a longer configuration is cut at the buffer's end.
             if (config->wTotalLength > got) config->wTotalLength = static_cast<USHORT>(got);
-            found = true;
+            found = TRUE;
         }
     }
     dev->configuration = config;
@@ -75,6 +75,11 @@ NTSTATUS ConfigureDevice(ReceiverDevice* dev)
     }
     status = SubmitUrbAndWait(dev, urb);
     if (!NT_SUCCESS(status)) return STATUS_UNSUCCESSFUL;
+    // The bus driver answers for each interface it configured with its handle: without one,
+    // interface 0 is not in the configuration that the device took.
+    if (!info->InterfaceHandle || info->InterfaceNumber != dev->interfaceNumber ||
+        info->AlternateSetting != dev->alternateSetting)
+        return STATUS_UNSUCCESSFUL;
 
     KIRQL irql;
     KeAcquireSpinLock(&dev->bindingLock, &irql);
@@ -90,7 +95,8 @@ NTSTATUS ConfigureDevice(ReceiverDevice* dev)
 
 void UnconfigureDevice(ReceiverDevice* dev)
 {
-    URB urb{};
+    URB urb;
+    RtlZeroMemory(&urb, sizeof urb);
     UsbBuildSelectConfigurationRequest(&urb, sizeof(_URB_SELECT_CONFIGURATION), nullptr);
     SubmitUrbAndWait(dev, &urb);
     ReleaseConfiguration(dev);
@@ -109,8 +115,8 @@ void ReleaseConfiguration(ReceiverDevice* dev)
     dev->configuration = nullptr;
     dev->interface = nullptr;
     KeReleaseSpinLock(&dev->bindingLock, irql);
-    ExFreePool(urb);
-    ExFreePool(config);
+    if (urb) ExFreePool(urb);
+    if (config) ExFreePool(config);
 }
 
 } // namespace usbkrn

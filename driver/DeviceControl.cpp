@@ -1,31 +1,41 @@
 // Open, cleanup, close and the five control codes.
-#include "driver/ReceiverDevice.h"
-#include "driver/UsbVestra.h"
-
-#include "platform/nt/Ob.h"
-#include "platform/nt/Power.h"
-
-#include <cstring>
+#include "ReceiverDevice.h"
+#include "UsbVestra.h"
 
 namespace usbkrn {
 
 namespace {
 
-bool Gone(ReceiverDevice* dev)
-{
-    PnpState state = StateOf(dev);
-    return state == PnpState::Removed || state == PnpState::SurpriseRemoved;
-}
+// Where a request for IOCTL_SET_REMOVAL_EVENT keeps, while the driver owns it, the event it
+// referenced at its arrival and the handle value it carried.
+PVOID& ArrivalObject(PIRP irp) { return irp->Tail.Overlay.DriverContext[0]; }
+ULONG ArrivalHandle(PIRP irp) { return static_cast<ULONG>(reinterpret_cast<ULONG_PTR>(irp->Tail.Overlay.DriverContext[1])); }
 
-// Replaces the registered event (handle 0 forgets it). Passive level, caller's thread.
-void RegisterRemovalEvent(ReceiverDevice* dev, ULONG handle)
+ULONG ControlCode(PIRP irp) { return IoGetCurrentIrpStackLocation(irp)->Parameters.DeviceIoControl.IoControlCode; }
+
+// Passive level, in the caller's thread: the handle names an object of the calling process,
+// so it is referenced now, whether the request then runs, waits or fails. A buffer shorter
+// than a handle registers nothing (as if the handle were 0).
+void ReferenceArrivingEvent(PIRP irp)
 {
+    IO_STACK_LOCATION* location = IoGetCurrentIrpStackLocation(irp);
+    ULONG handle = 0;
+    if (location->Parameters.DeviceIoControl.InputBufferLength >= sizeof handle && irp->AssociatedIrp.SystemBuffer)
+        RtlCopyMemory(&handle, irp->AssociatedIrp.SystemBuffer, sizeof handle);
     PVOID object = nullptr;
     if (handle) {
-        HANDLE h = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(handle));
-        if (!NT_SUCCESS(ObReferenceObjectByHandle(h, 0, ExEventObjectType, KernelMode, &object, nullptr)))
+        HANDLE h = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(handle));
+        if (!NT_SUCCESS(ObReferenceObjectByHandle(h, 0, *ExEventObjectType, KernelMode, &object, nullptr)))
             object = nullptr;  // not an event of this process: nothing is held, nothing reported
     }
+    ArrivalObject(irp) = object;
+    irp->Tail.Overlay.DriverContext[1] = reinterpret_cast<PVOID>(static_cast<ULONG_PTR>(handle));
+}
+
+// Replaces the registered event with an already referenced one (null forgets it). Dispatch
+// level or below.
+void ReplaceRemovalEvent(ReceiverDevice* dev, ULONG handle, PVOID object)
+{
     PVOID dropped = nullptr;
     KIRQL irql;
     KeAcquireSpinLock(&dev->removalLock, &irql);
@@ -39,6 +49,13 @@ void RegisterRemovalEvent(ReceiverDevice* dev, ULONG handle)
 
 } // namespace
 
+void DropArrivalReference(PIRP irp)
+{
+    if (ControlCode(irp) != IOCTL_SET_REMOVAL_EVENT || !ArrivalObject(irp)) return;
+    ObfDereferenceObject(ArrivalObject(irp));
+    ArrivalObject(irp) = nullptr;
+}
+
 void SetRemovalEvent(ReceiverDevice* dev)
 {
     KIRQL irql;
@@ -47,87 +64,93 @@ void SetRemovalEvent(ReceiverDevice* dev)
     KeReleaseSpinLock(&dev->removalLock, irql);
 }
 
-void ForgetRemovalEvent(ReceiverDevice* dev) { RegisterRemovalEvent(dev, 0); }
+void ForgetRemovalEvent(ReceiverDevice* dev) { ReplaceRemovalEvent(dev, 0, nullptr); }
 
 // Open: passive level, caller's thread. Fails with delete pending once the device is gone;
 // a device recorded as powered down is brought to D0 before the open returns.
 NTSTATUS DispatchCreate(PDEVICE_OBJECT device, PIRP irp)
 {
     ReceiverDevice* dev = DeviceOf(device);
+    if (!NT_SUCCESS(IoAcquireRemoveLock(&dev->removeLock, irp))) return CompleteRequest(irp, STATUS_DELETE_PENDING);
     KeWaitForSingleObject(&dev->mutex, Executive, KernelMode, FALSE, nullptr);
-    if (Gone(dev) || dev->destroyed) {
-        KeReleaseMutex(&dev->mutex, FALSE);
-        return CompleteRequest(irp, STATUS_DELETE_PENDING);
+    NTSTATUS status = STATUS_DELETE_PENDING;
+    BOOLEAN powerUp = FALSE;
+    if (!Gone(StateOf(dev)) && !dev->destroyed) {
+        ++dev->openHandles;
+        powerUp = PowerOf(dev) != PowerDeviceD0 && StateOf(dev) == Started;
+        status = STATUS_SUCCESS;
     }
-    ++dev->openHandles;
-    bool powerUp = PowerOf(dev) != PowerDeviceD0 && StateOf(dev) == PnpState::Started;
     KeReleaseMutex(&dev->mutex, FALSE);
-    if (powerUp) PowerUpAndWait(dev);
-    return CompleteRequest(irp, STATUS_SUCCESS);
+    if (powerUp) SetDevicePowerAndWait(dev, PowerDeviceD0);
+    CompleteRequest(irp, status);
+    IoReleaseRemoveLock(&dev->removeLock, irp);
+    return status;
 }
 
-// Cleanup: the handle is going; requests of its file still held are cancelled.
+// Cleanup: passive level, the handle's last user is gone. Its held requests and its transfers
+// at the bus are cancelled: the system closes the file only once they have completed.
 NTSTATUS DispatchCleanup(PDEVICE_OBJECT device, PIRP irp)
 {
     ReceiverDevice* dev = DeviceOf(device);
-    FailHeld(dev, STATUS_CANCELLED, IoGetCurrentIrpStackLocation(irp)->FileObject);
-    return CompleteRequest(irp, STATUS_SUCCESS);
+    if (!NT_SUCCESS(IoAcquireRemoveLock(&dev->removeLock, irp))) return CompleteRequest(irp, STATUS_SUCCESS);
+    PFILE_OBJECT file = IoGetCurrentIrpStackLocation(irp)->FileObject;
+    FailHeld(dev, STATUS_CANCELLED, file);
+    CancelTransfers(dev, file, FALSE);
+    CompleteRequest(irp, STATUS_SUCCESS);
+    IoReleaseRemoveLock(&dev->removeLock, irp);
+    return STATUS_SUCCESS;
 }
 
-// Close: records D3 without a power request, so the next request or open asks for D0 first.
-// After a removal, the last close destroys what the device still holds.
+// Close: passive level. Records D3 without a power request, so the next request or open asks
+// for D0 first. After a removal, the last close destroys what the device still holds (the
+// remove lock is refused then; nothing waits for the close any more).
 NTSTATUS DispatchClose(PDEVICE_OBJECT device, PIRP irp)
 {
     ReceiverDevice* dev = DeviceOf(device);
+    BOOLEAN locked = NT_SUCCESS(IoAcquireRemoveLock(&dev->removeLock, irp));
     KeWaitForSingleObject(&dev->mutex, Executive, KernelMode, FALSE, nullptr);
     --dev->openHandles;
-    if (!dev->destroyed) {
-        KIRQL irql;
-        IoAcquireCancelSpinLock(&irql);
-        dev->devicePower = PowerDeviceD3;
-        IoReleaseCancelSpinLock(irql);
-    }
-    if (StateOf(dev) == PnpState::Removed && dev->openHandles == 0) DestroyReceiverDevice(dev);
+    if (!dev->destroyed) RecordDevicePower(dev, PowerDeviceD3);
+    if (StateOf(dev) == Removed && dev->openHandles == 0) DestroyReceiverDevice(dev);
     KeReleaseMutex(&dev->mutex, FALSE);
-    return CompleteRequest(irp, STATUS_SUCCESS);
+    CompleteRequest(irp, STATUS_SUCCESS);
+    if (locked) IoReleaseRemoveLock(&dev->removeLock, irp);
+    return STATUS_SUCCESS;
 }
 
-// Device control: passive level, caller's thread. Counted as in progress from here to its
-// completion; the gate decides whether it runs now, waits, or fails.
+// Device control: passive level, caller's thread. Counted as in progress and holding the
+// remove lock from here to its completion; the gate decides whether it runs now, waits, or
+// fails.
 NTSTATUS DispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp)
 {
     ReceiverDevice* dev = DeviceOf(device);
-    RequestArrived(dev);
+    if (!NT_SUCCESS(IoAcquireRemoveLock(&dev->removeLock, irp))) return CompleteRequest(irp, STATUS_DELETE_PENDING);
+    InterlockedIncrement(&dev->requestsInProgress);
+    if (ControlCode(irp) == IOCTL_SET_REMOVAL_EVENT) ReferenceArrivingEvent(irp);
     return GateRequest(dev, irp);
 }
 
+// Runs a request that the gate let through: passive level, or dispatch level for held
+// requests resumed by a power-up.
 NTSTATUS DeviceControl(ReceiverDevice* dev, PIRP irp)
 {
     IO_STACK_LOCATION* location = IoGetCurrentIrpStackLocation(irp);
     ULONG in = location->Parameters.DeviceIoControl.InputBufferLength;
     ULONG out = location->Parameters.DeviceIoControl.OutputBufferLength;
-    constexpr ULONG readFlags = USBD_TRANSFER_DIRECTION_IN | USBD_SHORT_TRANSFER_OK;
-    NTSTATUS status;
-    switch (location->Parameters.DeviceIoControl.IoControlCode) {
-    case IOCTL_SET_REMOVAL_EVENT: {
-        // A buffer shorter than a handle registers nothing (as if the handle were 0).
-        ULONG handle = 0;
-        if (in >= sizeof handle && irp->AssociatedIrp.SystemBuffer)
-            std::memcpy(&handle, irp->AssociatedIrp.SystemBuffer, sizeof handle);
-        RegisterRemovalEvent(dev, handle);
-        status = CompleteRequest(irp, STATUS_SUCCESS);
-        break;
-    }
+    const ULONG readFlags = USBD_TRANSFER_DIRECTION_IN | USBD_SHORT_TRANSFER_OK;
+    switch (ControlCode(irp)) {
+    case IOCTL_SET_REMOVAL_EVENT:
+        ReplaceRemovalEvent(dev, ArrivalHandle(irp), ArrivalObject(irp));  // the reference moves over
+        ArrivalObject(irp) = nullptr;
+        CompleteRequest(irp, STATUS_SUCCESS);
+        RequestFinished(dev, irp);
+        return STATUS_SUCCESS;
     case IOCTL_READ_INTERRUPT: return SubmitTransfer(dev, irp, InterruptPipe, out, readFlags);
     case IOCTL_READ_BULK2: return SubmitTransfer(dev, irp, Bulk2Pipe, out, readFlags);
     case IOCTL_READ_BULK_AUX: return SubmitTransfer(dev, irp, AuxPipe, out, readFlags);
     case IOCTL_WRITE_COMMAND: return SubmitTransfer(dev, irp, CommandPipe, in, USBD_TRANSFER_DIRECTION_OUT);
-    default:
-        status = CompleteRequest(irp, STATUS_INVALID_PARAMETER);
-        break;
+    default: return FailRequest(dev, irp, STATUS_INVALID_PARAMETER);
     }
-    RequestFinished(dev);
-    return status;
 }
 
 } // namespace usbkrn

@@ -1,37 +1,76 @@
 // Loading the driver and adding a device for each receiver that the PnP manager finds.
-#include "driver/ReceiverDevice.h"
-#include "driver/UsbVestra.h"
-
-#include "platform/nt/Power.h"
-#include "platform/nt/Registry.h"
-
-#include <new>
-#include <string>
+#include "ReceiverDevice.h"
 
 namespace usbkrn {
 
-ReceiverDriver g_driver{0, "\\??\\"};
+ReceiverDriver g_driver = {0, L"\\??\\"};
 
 namespace {
 
+constexpr PCWSTR kDeviceNamePrefix = L"\\Device\\USBKRN_VESTRA";
+constexpr PCWSTR kLinkName = L"USBVestra";
+
 void Unload(PDRIVER_OBJECT) {}
 
-bool KeyExists(const char* path)
+BOOLEAN KeyExists(PCWSTR path)
 {
+    UNICODE_STRING name;
+    RtlInitUnicodeString(&name, path);
     OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, path);
+    InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, nullptr, nullptr);
     HANDLE key = nullptr;
-    if (!NT_SUCCESS(ZwOpenKey(&key, KEY_READ, &attributes))) return false;
+    if (!NT_SUCCESS(ZwOpenKey(&key, KEY_READ, &attributes))) return FALSE;
     ZwClose(key);
-    return true;
+    return TRUE;
 }
 
 // The older family keeps the class list under the services key, not under the control key.
-const char* LinkPrefixFromRegistry()
+PCWSTR LinkPrefixFromRegistry()
 {
-    bool control = KeyExists("\\Registry\\Machine\\System\\CurrentControlSet\\Control\\Class");
-    bool services = KeyExists("\\Registry\\Machine\\System\\CurrentControlSet\\Services\\Class");
-    return !control && services ? "\\DosDevices\\" : "\\??\\";
+    BOOLEAN control = KeyExists(L"\\Registry\\Machine\\System\\CurrentControlSet\\Control\\Class");
+    BOOLEAN services = KeyExists(L"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\Class");
+    return !control && services ? L"\\DosDevices\\" : L"\\??\\";
+}
+
+// `prefix` followed by the unit in decimal, into `buffer` of kNameChars characters.
+void FormName(PUNICODE_STRING name, PWCHAR buffer, PCWSTR prefix, PCWSTR middle, ULONG unit)
+{
+    name->Buffer = buffer;
+    name->Length = 0;
+    name->MaximumLength = kNameChars * sizeof(WCHAR);
+    RtlAppendUnicodeToString(name, prefix);
+    if (middle) RtlAppendUnicodeToString(name, middle);
+    WCHAR digits[12];
+    UNICODE_STRING number = {0, sizeof digits, digits};
+    RtlIntegerToUnicodeString(unit, 10, &number);
+    RtlAppendUnicodeStringToString(name, &number);
+}
+
+void InitializeReceiverDevice(ReceiverDevice* dev, PDEVICE_OBJECT self, PDEVICE_OBJECT pdo)
+{
+    static const Pipe kPipes[PipeCount] = {
+        {0x85, 4096, nullptr},
+        {0x81, 10240, nullptr},
+        {0x83, 4096, nullptr},
+        {0x06, 4096, nullptr},
+    };
+    dev->pnpState = NotStarted;
+    dev->previousPnpState = NotStarted;
+    IoInitializeRemoveLock(&dev->removeLock, kPoolTag, 0, 0);
+    dev->devicePower = PowerDeviceD0;
+    dev->systemPower = PowerSystemWorking;
+    InitializeListHead(&dev->held);
+    KeInitializeMutex(&dev->mutex, 0);
+    KeInitializeSpinLock(&dev->transferLock);
+    InitializeListHead(&dev->transfers);
+    KeInitializeSpinLock(&dev->bindingLock);
+    dev->interfaceNumber = 0;
+    dev->configurationValue = 1;
+    dev->alternateSetting = 0;
+    RtlCopyMemory(dev->pipes, kPipes, sizeof kPipes);
+    KeInitializeSpinLock(&dev->removalLock);
+    dev->pdo = pdo;
+    dev->self = self;
 }
 
 } // namespace
@@ -41,32 +80,26 @@ const char* LinkPrefixFromRegistry()
 // left behind and the unit counter unchanged.
 NTSTATUS AddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo)
 {
-    std::string unit = std::to_string(g_driver.units);
-    std::string deviceName = std::string(kDeviceNamePrefix) + unit;
-    std::string linkName = std::string(g_driver.linkPrefix) + kLinkName + unit;
+    WCHAR deviceNameBuffer[kNameChars];
+    UNICODE_STRING deviceName;
+    FormName(&deviceName, deviceNameBuffer, kDeviceNamePrefix, nullptr, g_driver.units);
 
     PDEVICE_OBJECT device = nullptr;
-    if (!NT_SUCCESS(IoCreateDevice(driver, sizeof(ReceiverDevice), deviceName.c_str(),
-                                   FILE_DEVICE_UNKNOWN, 0, FALSE, &device)))
+    if (!NT_SUCCESS(IoCreateDevice(driver, sizeof(ReceiverDevice), &deviceName, FILE_DEVICE_UNKNOWN, 0,
+                                   FALSE, &device)))
         return STATUS_INSUFFICIENT_RESOURCES;
     device->Flags |= DO_DIRECT_IO | DO_POWER_PAGABLE;
-    if (!NT_SUCCESS(IoCreateSymbolicLink(linkName.c_str(), deviceName.c_str()))) {
+    ReceiverDevice* dev = DeviceOf(device);
+    FormName(&dev->linkName, dev->linkNameBuffer, g_driver.linkPrefix, kLinkName, g_driver.units);
+    if (!NT_SUCCESS(IoCreateSymbolicLink(&dev->linkName, &deviceName))) {
         IoDeleteDevice(device);
         return STATUS_INSUFFICIENT_RESOURCES;
     }
 
-    auto* dev = new (device->DeviceExtension) ReceiverDevice;
-    KeInitializeEvent(&dev->noRequests, NotificationEvent, TRUE);
-    KeInitializeMutex(&dev->mutex, 0);
-    KeInitializeSpinLock(&dev->bindingLock);
-    KeInitializeSpinLock(&dev->removalLock);
-    dev->removalWait.QuadPart = -100;  // relative; scaled by 10000 where it is waited on: 100 ms
-    dev->pdo = pdo;
-    dev->self = device;
+    InitializeReceiverDevice(dev, device, pdo);
     dev->lower = IoAttachDeviceToDeviceStack(device, pdo);
     if (!dev->lower) {
-        dev->~ReceiverDevice();
-        IoDeleteSymbolicLink(linkName.c_str());
+        IoDeleteSymbolicLink(&dev->linkName);
         IoDeleteDevice(device);
         return STATUS_NO_SUCH_DEVICE;
     }
@@ -75,7 +108,6 @@ NTSTATUS AddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo)
     POWER_STATE d0;
     d0.DeviceState = PowerDeviceD0;
     PoSetPowerState(device, DevicePowerState, d0);
-    dev->devicePower = PowerDeviceD0;
     return STATUS_SUCCESS;
 }
 
@@ -83,7 +115,7 @@ NTSTATUS AddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo)
 void DestroyReceiverDevice(ReceiverDevice* dev)
 {
     if (dev->destroyed) return;
-    dev->destroyed = true;
+    dev->destroyed = TRUE;
     ForgetRemovalEvent(dev);
     ReleaseConfiguration(dev);
 }
@@ -92,9 +124,10 @@ void DestroyReceiverDevice(ReceiverDevice* dev)
 
 using namespace usbkrn;
 
-// Called once when the driver is loaded: routes the request kinds that the driver handles,
-// installs add-device and unload, and reads the link prefix from the registry.
-extern "C" __attribute__((visibility("default"))) NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PCSTR)
+// Called once when the driver is loaded, passive level: routes the request kinds that the
+// driver handles, installs add-device and unload, and reads the link prefix from the registry.
+extern "C" __attribute__((visibility("default"))) NTSTATUS DriverEntry(PDRIVER_OBJECT driver,
+                                                                      PUNICODE_STRING)
 {
     driver->MajorFunction[IRP_MJ_CREATE] = DispatchCreate;
     driver->MajorFunction[IRP_MJ_CLEANUP] = DispatchCleanup;

@@ -1,11 +1,7 @@
 // Plug-and-play requests: start, stop, removal, surprise removal, capabilities, and the
-// query/cancel pairs of the standard handling. All arrive on the PnP thread, passive level.
-#include "driver/ReceiverDevice.h"
-#include "driver/UsbVestra.h"
-
-#include "platform/nt/Power.h"
-
-#include <string>
+// query/cancel pairs of the standard handling. All arrive on the PnP thread, passive level,
+// holding the remove lock that DispatchPnp took.
+#include "ReceiverDevice.h"
 
 namespace usbkrn {
 
@@ -23,47 +19,30 @@ NTSTATUS PassDown(ReceiverDevice* dev, PIRP irp)
     return IoCallDriver(dev->lower, irp);
 }
 
-// State changes go through these two, so a cancelled query returns to where it was.
-void SetState(ReceiverDevice* dev, PnpState state)
-{
-    KIRQL irql;
-    IoAcquireCancelSpinLock(&irql);
-    dev->previousPnpState = dev->pnpState;
-    dev->pnpState = state;
-    IoReleaseCancelSpinLock(irql);
-}
-
-void RestoreState(ReceiverDevice* dev)
-{
-    KIRQL irql;
-    IoAcquireCancelSpinLock(&irql);
-    dev->pnpState = dev->previousPnpState;
-    IoReleaseCancelSpinLock(irql);
-}
-
 NTSTATUS StartDevice(ReceiverDevice* dev, PIRP irp)
 {
     NTSTATUS status = ForwardAndWait(dev, irp);
     if (NT_SUCCESS(status)) {
         status = ConfigureDevice(dev);
         if (NT_SUCCESS(status)) {
-            SetState(dev, PnpState::Started);
+            AllowTransfers(dev);
+            SetState(dev, Started);
         } else {
             ReleaseConfiguration(dev);
             status = STATUS_UNSUCCESSFUL;
         }
     }
     CompleteRequest(irp, status);
-    if (NT_SUCCESS(status)) DispatchHeld(dev);
+    if (NT_SUCCESS(status)) ResumeHeld(dev);
     return status;
 }
 
 NTSTATUS QueryStop(ReceiverDevice* dev, PIRP irp)
 {
     KeWaitForSingleObject(&dev->mutex, Executive, KernelMode, FALSE, nullptr);
-    bool busy = dev->openHandles > 0;
+    BOOLEAN busy = dev->openHandles > 0;
     if (!busy) {
-        SetState(dev, PnpState::StopPending);
+        SetState(dev, StopPending);
         // Counted before the gate looks at the state: either a request sees the pending stop
         // and is held, or the stop sees the request and is refused.
         busy = InterlockedExchangeAdd(&dev->requestsInProgress, 0) > 0;
@@ -78,8 +57,8 @@ NTSTATUS QueryStop(ReceiverDevice* dev, PIRP irp)
 NTSTATUS QueryRemove(ReceiverDevice* dev, PIRP irp)
 {
     KeWaitForSingleObject(&dev->mutex, Executive, KernelMode, FALSE, nullptr);
-    bool busy = dev->openHandles > 0;
-    if (!busy) SetState(dev, PnpState::RemovePending);
+    BOOLEAN busy = dev->openHandles > 0;
+    if (!busy) SetState(dev, RemovePending);
     KeReleaseMutex(&dev->mutex, FALSE);
     if (busy) return CompleteRequest(irp, STATUS_DEVICE_BUSY);
     irp->IoStatus.Status = STATUS_SUCCESS;
@@ -88,25 +67,24 @@ NTSTATUS QueryRemove(ReceiverDevice* dev, PIRP irp)
 
 NTSTATUS CancelQuery(ReceiverDevice* dev, PIRP irp, PnpState pending)
 {
-    NTSTATUS status = ForwardAndWait(dev, irp);
+    ForwardAndWait(dev, irp);
     if (StateOf(dev) == pending) RestoreState(dev);
     CompleteRequest(irp, STATUS_SUCCESS);
-    DispatchHeld(dev);
-    (void)status;
+    ResumeHeld(dev);
     return STATUS_SUCCESS;
 }
 
 NTSTATUS StopDevice(ReceiverDevice* dev, PIRP irp)
 {
+    SetState(dev, Stopped);  // from here on requests are held
     UnconfigureDevice(dev);
-    SetState(dev, PnpState::Stopped);
     irp->IoStatus.Status = STATUS_SUCCESS;
     return PassDown(dev, irp);
 }
 
 NTSTATUS SurpriseRemoval(ReceiverDevice* dev, PIRP irp)
 {
-    SetState(dev, PnpState::SurpriseRemoved);
+    SetState(dev, SurpriseRemoved);
     FailHeld(dev, STATUS_DELETE_PENDING);
     ReleaseConfiguration(dev);
     SetRemovalEvent(dev);
@@ -114,31 +92,25 @@ NTSTATUS SurpriseRemoval(ReceiverDevice* dev, PIRP irp)
     return PassDown(dev, irp);
 }
 
+// Entered holding the remove lock once; leaves with the device object deleted.
 NTSTATUS RemoveDevice(ReceiverDevice* dev, PIRP irp)
 {
-    KeWaitForSingleObject(&dev->mutex, Executive, KernelMode, FALSE, nullptr);
-    SetState(dev, PnpState::Removed);
+    SetState(dev, Removed);
     FailHeld(dev, STATUS_DELETE_PENDING);
+    // Transfers still at the bus are cancelled, then every request that holds the remove lock
+    // is waited for (an open among them, so the device mutex is taken only afterwards): no
+    // completion step runs after the device object is gone.
+    CancelTransfers(dev, nullptr, TRUE);
+    IoReleaseRemoveLockAndWait(&dev->removeLock, irp);
+    KeWaitForSingleObject(&dev->mutex, Executive, KernelMode, FALSE, nullptr);
     ReleaseConfiguration(dev);
-    // Transfers still at the bus come back when the removal reaches it; the bus driver
-    // returns from the removal only after their completion steps have run.
-    LARGE_INTEGER wait;
-    wait.QuadPart = dev->removalWait.QuadPart * 10000;  // 100 ms
-    KeWaitForSingleObject(&dev->noRequests, Executive, KernelMode, FALSE, &wait);
     irp->IoStatus.Status = STATUS_SUCCESS;
-    IoSkipCurrentIrpStackLocation(irp);
-    NTSTATUS status = IoCallDriver(dev->lower, irp);
+    NTSTATUS status = PassDown(dev, irp);
     IoDetachDevice(dev->lower);
-
-    std::string link = std::string(g_driver.linkPrefix) + kLinkName;
-    std::string name = dev->self->Name;
-    link += name.substr(std::string(kDeviceNamePrefix).size());
-    IoDeleteSymbolicLink(link.c_str());
+    IoDeleteSymbolicLink(&dev->linkName);
     PDEVICE_OBJECT self = dev->self;
-    bool destroyNow = dev->openHandles == 0;
-    if (destroyNow) DestroyReceiverDevice(dev);
+    if (dev->openHandles == 0) DestroyReceiverDevice(dev);
     KeReleaseMutex(&dev->mutex, FALSE);
-    nt::PoForgetDevice(self);
     IoDeleteDevice(self);  // its memory stays until the last handle is closed
     return status;
 }
@@ -154,6 +126,21 @@ NTSTATUS QueryCapabilities(ReceiverDevice* dev, PIRP irp)
         dev->capabilities = *caps;
     }
     return CompleteRequest(irp, status, irp->IoStatus.Information);
+}
+
+NTSTATUS HandlePnp(ReceiverDevice* dev, PIRP irp)
+{
+    switch (IoGetCurrentIrpStackLocation(irp)->MinorFunction) {
+    case IRP_MN_START_DEVICE: return StartDevice(dev, irp);
+    case IRP_MN_QUERY_STOP_DEVICE: return QueryStop(dev, irp);
+    case IRP_MN_CANCEL_STOP_DEVICE: return CancelQuery(dev, irp, StopPending);
+    case IRP_MN_STOP_DEVICE: return StopDevice(dev, irp);
+    case IRP_MN_QUERY_REMOVE_DEVICE: return QueryRemove(dev, irp);
+    case IRP_MN_CANCEL_REMOVE_DEVICE: return CancelQuery(dev, irp, RemovePending);
+    case IRP_MN_SURPRISE_REMOVAL: return SurpriseRemoval(dev, irp);
+    case IRP_MN_QUERY_CAPABILITIES: return QueryCapabilities(dev, irp);
+    default: return PassDown(dev, irp);
+    }
 }
 
 } // namespace
@@ -173,24 +160,24 @@ NTSTATUS ForwardAndWait(ReceiverDevice* dev, PIRP irp)
 NTSTATUS DispatchPnp(PDEVICE_OBJECT device, PIRP irp)
 {
     ReceiverDevice* dev = DeviceOf(device);
-    switch (IoGetCurrentIrpStackLocation(irp)->MinorFunction) {
-    case IRP_MN_START_DEVICE: return StartDevice(dev, irp);
-    case IRP_MN_QUERY_STOP_DEVICE: return QueryStop(dev, irp);
-    case IRP_MN_CANCEL_STOP_DEVICE: return CancelQuery(dev, irp, PnpState::StopPending);
-    case IRP_MN_STOP_DEVICE: return StopDevice(dev, irp);
-    case IRP_MN_QUERY_REMOVE_DEVICE: return QueryRemove(dev, irp);
-    case IRP_MN_CANCEL_REMOVE_DEVICE: return CancelQuery(dev, irp, PnpState::RemovePending);
-    case IRP_MN_SURPRISE_REMOVAL: return SurpriseRemoval(dev, irp);
-    case IRP_MN_REMOVE_DEVICE: return RemoveDevice(dev, irp);
-    case IRP_MN_QUERY_CAPABILITIES: return QueryCapabilities(dev, irp);
-    default: return PassDown(dev, irp);
-    }
+    NTSTATUS status = IoAcquireRemoveLock(&dev->removeLock, irp);
+    if (!NT_SUCCESS(status)) return CompleteRequest(irp, status);
+    if (IoGetCurrentIrpStackLocation(irp)->MinorFunction == IRP_MN_REMOVE_DEVICE)
+        return RemoveDevice(dev, irp);  // releases the lock itself and waits for the others
+    status = HandlePnp(dev, irp);
+    IoReleaseRemoveLock(&dev->removeLock, irp);
+    return status;
 }
 
+// System-control requests go down unchanged.
 NTSTATUS DispatchSystemControl(PDEVICE_OBJECT device, PIRP irp)
 {
-    IoSkipCurrentIrpStackLocation(irp);
-    return IoCallDriver(DeviceOf(device)->lower, irp);
+    ReceiverDevice* dev = DeviceOf(device);
+    NTSTATUS status = IoAcquireRemoveLock(&dev->removeLock, irp);
+    if (!NT_SUCCESS(status)) return CompleteRequest(irp, status);
+    status = PassDown(dev, irp);
+    IoReleaseRemoveLock(&dev->removeLock, irp);
+    return status;
 }
 
 } // namespace usbkrn

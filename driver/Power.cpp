@@ -1,87 +1,75 @@
 // Power requests. The driver has no power actions of its own: device set-power requests are
-// recorded and passed down, a system set-power request is passed down and followed by the
-// device state that the capabilities give for it. While a device power change is under way,
-// new requests are held; they go on once the device is back at full power.
-#include "driver/ReceiverDevice.h"
-
-#include "platform/nt/Power.h"
+// recorded and passed down; a system set-power request is passed down and followed by the
+// device state that the capabilities give for it, and completes after that device request.
+// While a change is under way new requests are held; they go on once the device is back at
+// full power. The device is power-pageable: every power request arrives at passive level.
+#include "ReceiverDevice.h"
 
 namespace usbkrn {
 
 namespace {
-
-void SetPowerChange(ReceiverDevice* dev, bool inProgress)
-{
-    KIRQL irql;
-    IoAcquireCancelSpinLock(&irql);
-    dev->powerChangeInProgress = inProgress;
-    IoReleaseCancelSpinLock(irql);
-}
 
 void RecordDeviceState(ReceiverDevice* dev, DEVICE_POWER_STATE state)
 {
     POWER_STATE s;
     s.DeviceState = state;
     PoSetPowerState(dev->self, DevicePowerState, s);
-    KIRQL irql;
-    IoAcquireCancelSpinLock(&irql);
-    dev->devicePower = state;
-    IoReleaseCancelSpinLock(irql);
+    RecordDevicePower(dev, state);
 }
 
-// Runs when the lower drivers have powered the device up (any thread).
-NTSTATUS PoweredUp(PDEVICE_OBJECT device, PIRP irp, PVOID)
+DEVICE_POWER_STATE DeviceStateFor(ReceiverDevice* dev, SYSTEM_POWER_STATE system)
 {
-    ReceiverDevice* dev = DeviceOf(device);
-    if (irp->PendingReturned) IoMarkIrpPending(irp);
-    if (NT_SUCCESS(irp->IoStatus.Status)) RecordDeviceState(dev, PowerDeviceD0);
-    SetPowerChange(dev, false);
-    PoStartNextPowerIrp(irp);
-    DispatchHeld(dev);
-    return STATUS_SUCCESS;
+    DEVICE_POWER_STATE wanted = dev->capabilities.DeviceState[system];
+    if (wanted == PowerDeviceUnspecified) wanted = system == PowerSystemWorking ? PowerDeviceD0 : PowerDeviceD3;
+    return wanted;
 }
 
-void DeviceStateDone(PDEVICE_OBJECT, UCHAR, POWER_STATE, PVOID, IO_STATUS_BLOCK*) {}
-
-NTSTATUS SystemPowerDone(PDEVICE_OBJECT device, PIRP irp, PVOID)
+NTSTATUS FinishPower(ReceiverDevice* dev, PIRP irp, NTSTATUS status)
 {
-    ReceiverDevice* dev = DeviceOf(device);
-    if (irp->PendingReturned) IoMarkIrpPending(irp);
-    SYSTEM_POWER_STATE system = IoGetCurrentIrpStackLocation(irp)->Parameters.Power.State.SystemState;
-    if (NT_SUCCESS(irp->IoStatus.Status) && system > PowerSystemUnspecified && system < PowerSystemMaximum) {
-        DEVICE_POWER_STATE wanted = dev->capabilities.DeviceState[system];
-        if (wanted == PowerDeviceUnspecified) wanted = system == PowerSystemWorking ? PowerDeviceD0 : PowerDeviceD3;
-        if (wanted != PowerOf(dev)) {
-            POWER_STATE s;
-            s.DeviceState = wanted;
-            PoRequestPowerIrp(dev->self, IRP_MN_SET_POWER, s, DeviceStateDone, nullptr, nullptr);
-        }
-    }
     PoStartNextPowerIrp(irp);
-    return STATUS_SUCCESS;
+    CompleteRequest(irp, status, irp->IoStatus.Information);
+    IoReleaseRemoveLock(&dev->removeLock, irp);
+    return status;
 }
 
-NTSTATUS SetPower(ReceiverDevice* dev, PIRP irp)
+// Powering up: the lower drivers first, then the device is recorded at D0 and what was held
+// goes on.
+NTSTATUS PowerUp(ReceiverDevice* dev, PIRP irp)
 {
-    IO_STACK_LOCATION* location = IoGetCurrentIrpStackLocation(irp);
-    if (location->Parameters.Power.Type == SystemPowerState) {
-        dev->systemPower = location->Parameters.Power.State.SystemState;
-        IoCopyCurrentIrpStackLocationToNext(irp);
-        IoSetCompletionRoutine(irp, SystemPowerDone, nullptr, TRUE, TRUE, TRUE);
-        return PoCallDriver(dev->lower, irp);
+    SetPowerChange(dev, TRUE);
+    NTSTATUS status = ForwardAndWait(dev, irp);
+    if (NT_SUCCESS(status)) {
+        RecordDeviceState(dev, PowerDeviceD0);
+        AllowTransfers(dev);
     }
-    DEVICE_POWER_STATE wanted = location->Parameters.Power.State.DeviceState;
-    SetPowerChange(dev, true);
-    if (wanted == PowerDeviceD0) {
-        IoCopyCurrentIrpStackLocationToNext(irp);
-        IoSetCompletionRoutine(irp, PoweredUp, nullptr, TRUE, TRUE, TRUE);
-        return PoCallDriver(dev->lower, irp);
+    SetPowerChange(dev, FALSE);
+    ResumeHeld(dev);
+    return FinishPower(dev, irp, status);
+}
+
+// Powering down: new requests are held, the transfers at the bus are cancelled and waited
+// for, then the state is recorded and the lower drivers are told.
+NTSTATUS PowerDown(ReceiverDevice* dev, PIRP irp, DEVICE_POWER_STATE state)
+{
+    SetPowerChange(dev, TRUE);
+    CancelTransfers(dev, nullptr, TRUE);
+    WaitForTransfers(dev);
+    RecordDeviceState(dev, state);
+    NTSTATUS status = ForwardAndWait(dev, irp);
+    SetPowerChange(dev, FALSE);
+    return FinishPower(dev, irp, status);
+}
+
+NTSTATUS SetSystemPower(ReceiverDevice* dev, PIRP irp, SYSTEM_POWER_STATE system)
+{
+    RecordSystemPower(dev, system);
+    NTSTATUS status = ForwardAndWait(dev, irp);
+    if (NT_SUCCESS(status) && system > PowerSystemUnspecified && system < PowerSystemMaximum) {
+        DEVICE_POWER_STATE wanted = DeviceStateFor(dev, system);
+        if (wanted != PowerOf(dev)) SetDevicePowerAndWait(dev, wanted);
     }
-    RecordDeviceState(dev, wanted);  // powering down: record first, then tell the bus
-    SetPowerChange(dev, false);
-    PoStartNextPowerIrp(irp);
-    IoSkipCurrentIrpStackLocation(irp);
-    return PoCallDriver(dev->lower, irp);
+    if (system == PowerSystemWorking) ResumeHeld(dev);
+    return FinishPower(dev, irp, status);
 }
 
 } // namespace
@@ -90,13 +78,23 @@ NTSTATUS SetPower(ReceiverDevice* dev, PIRP irp)
 NTSTATUS DispatchPower(PDEVICE_OBJECT device, PIRP irp)
 {
     ReceiverDevice* dev = DeviceOf(device);
+    NTSTATUS status = IoAcquireRemoveLock(&dev->removeLock, irp);
+    if (!NT_SUCCESS(status)) {
+        PoStartNextPowerIrp(irp);
+        return CompleteRequest(irp, status);
+    }
     IO_STACK_LOCATION* location = IoGetCurrentIrpStackLocation(irp);
-    PnpState state = StateOf(dev);
-    bool gone = state == PnpState::Removed || state == PnpState::SurpriseRemoved;
-    if (location->MinorFunction == IRP_MN_SET_POWER && !gone) return SetPower(dev, irp);
+    if (location->MinorFunction == IRP_MN_SET_POWER && !Gone(StateOf(dev))) {
+        if (location->Parameters.Power.Type == SystemPowerState)
+            return SetSystemPower(dev, irp, location->Parameters.Power.State.SystemState);
+        DEVICE_POWER_STATE wanted = location->Parameters.Power.State.DeviceState;
+        return wanted == PowerDeviceD0 ? PowerUp(dev, irp) : PowerDown(dev, irp, wanted);
+    }
     PoStartNextPowerIrp(irp);
     IoSkipCurrentIrpStackLocation(irp);
-    return PoCallDriver(dev->lower, irp);
+    status = PoCallDriver(dev->lower, irp);
+    IoReleaseRemoveLock(&dev->removeLock, irp);
+    return status;
 }
 
 } // namespace usbkrn

@@ -1,41 +1,57 @@
-// The request gate: which requests are dispatched, held or failed, by plug-and-play and
-// power state. The held queue and the state it depends on are guarded by the cancel spin
-// lock, so a held request is either dispatched, failed or cancelled, never two of them.
-#include "driver/ReceiverDevice.h"
-
-#include "platform/nt/Power.h"
-
-#include <algorithm>
-#include <atomic>
+// The request gate: which device-control requests are dispatched, held or failed, by
+// plug-and-play and power state. The held queue and the state it depends on are guarded by
+// the cancel spin lock, so a held request is either dispatched, failed or cancelled, never two
+// of them.
+#include "ReceiverDevice.h"
 
 namespace usbkrn {
 
 namespace {
 
-bool Gone(const ReceiverDevice* dev)
+BOOLEAN MustHold(const ReceiverDevice* dev)
 {
-    return dev->pnpState == PnpState::Removed || dev->pnpState == PnpState::SurpriseRemoved;
+    return dev->pnpState != Started || dev->powerChangeInProgress;
 }
 
-bool MustHold(const ReceiverDevice* dev)
-{
-    return dev->pnpState != PnpState::Started || dev->powerChangeInProgress;
-}
-
-// Cancel routine of a held request; entered with the cancel spin lock held.
+// Cancel routine of a held request; dispatch level, entered with the cancel spin lock held.
 void CancelHeld(PDEVICE_OBJECT device, PIRP irp)
 {
-    ReceiverDevice* dev = DeviceOf(device);
-    auto it = std::find(dev->held.begin(), dev->held.end(), irp);
-    if (it != dev->held.end()) dev->held.erase(it);
+    RemoveEntryList(&irp->Tail.Overlay.ListEntry);
     IoReleaseCancelSpinLock(irp->CancelIrql);
-    CompleteRequest(irp, STATUS_CANCELLED);
-    RequestFinished(dev);
+    FailRequest(DeviceOf(device), irp, STATUS_CANCELLED);
 }
 
-void PowerUpDone(PDEVICE_OBJECT, UCHAR, POWER_STATE, PVOID context, IO_STATUS_BLOCK*)
+struct PowerWait {
+    KEVENT done;
+    NTSTATUS status;
+};
+
+// Runs when the lower drivers have completed the device's own power request.
+void PowerRequestDone(PDEVICE_OBJECT, UCHAR, POWER_STATE, PVOID context, IO_STATUS_BLOCK* status)
 {
-    KeSetEvent(static_cast<PKEVENT>(context), 0, FALSE);
+    auto* wait = static_cast<PowerWait*>(context);
+    wait->status = status->Status;
+    KeSetEvent(&wait->done, 0, FALSE);
+}
+
+// Takes the first held request that may go on now, with its cancel routine cleared; null when
+// none may.
+PIRP NextHeld(ReceiverDevice* dev)
+{
+    KIRQL irql;
+    IoAcquireCancelSpinLock(&irql);
+    while (!IsListEmpty(&dev->held) && !MustHold(dev) && dev->devicePower == PowerDeviceD0) {
+        PLIST_ENTRY entry = RemoveHeadList(&dev->held);
+        PIRP irp = CONTAINING_RECORD(entry, IRP, Tail.Overlay.ListEntry);
+        if (IoSetCancelRoutine(irp, nullptr)) {
+            IoReleaseCancelSpinLock(irql);
+            return irp;
+        }
+        // Being cancelled: its cancel routine removes it from a list again and completes it.
+        InitializeListHead(entry);
+    }
+    IoReleaseCancelSpinLock(irql);
+    return nullptr;
 }
 
 } // namespace
@@ -48,122 +64,127 @@ NTSTATUS CompleteRequest(PIRP irp, NTSTATUS status, ULONG_PTR information)
     return status;
 }
 
-PnpState StateOf(ReceiverDevice* dev)
+void RequestFinished(ReceiverDevice* dev, PIRP irp)
+{
+    InterlockedDecrement(&dev->requestsInProgress);
+    IoReleaseRemoveLock(&dev->removeLock, irp);
+}
+
+NTSTATUS FailRequest(ReceiverDevice* dev, PIRP irp, NTSTATUS status)
+{
+    DropArrivalReference(irp);
+    CompleteRequest(irp, status);
+    RequestFinished(dev, irp);
+    return status;
+}
+
+PnpState StateOf(ReceiverDevice* dev) { return ReadUnderCancelLock(dev->pnpState); }
+
+// State changes go through these two, so a cancelled query returns to where it was.
+void SetState(ReceiverDevice* dev, PnpState state)
 {
     KIRQL irql;
     IoAcquireCancelSpinLock(&irql);
-    PnpState state = dev->pnpState;
+    dev->previousPnpState = dev->pnpState;
+    dev->pnpState = state;
     IoReleaseCancelSpinLock(irql);
-    return state;
 }
 
-DEVICE_POWER_STATE PowerOf(ReceiverDevice* dev)
+void RestoreState(ReceiverDevice* dev)
 {
     KIRQL irql;
     IoAcquireCancelSpinLock(&irql);
-    DEVICE_POWER_STATE state = dev->devicePower;
+    dev->pnpState = dev->previousPnpState;
     IoReleaseCancelSpinLock(irql);
-    return state;
 }
 
-void RequestArrived(ReceiverDevice* dev)
-{
-    if (InterlockedIncrement(&dev->requestsInProgress) == 1) KeClearEvent(&dev->noRequests);
-}
+DEVICE_POWER_STATE PowerOf(ReceiverDevice* dev) { return ReadUnderCancelLock(dev->devicePower); }
 
-void RequestFinished(ReceiverDevice* dev)
-{
-    if (InterlockedDecrement(&dev->requestsInProgress) == 0) KeSetEvent(&dev->noRequests, 0, FALSE);
-}
+void RecordDevicePower(ReceiverDevice* dev, DEVICE_POWER_STATE state) { SetUnderCancelLock(dev->devicePower, state); }
 
-// Called at passive level in the caller's thread for every device-control request, which
-// has already been counted by RequestArrived.
+void RecordSystemPower(ReceiverDevice* dev, SYSTEM_POWER_STATE state) { SetUnderCancelLock(dev->systemPower, state); }
+
+void SetPowerChange(ReceiverDevice* dev, BOOLEAN inProgress) { SetUnderCancelLock(dev->powerChangeInProgress, inProgress); }
+
+// Passive level, caller's thread, for every device-control request, which is counted and holds
+// the remove lock.
 NTSTATUS GateRequest(ReceiverDevice* dev, PIRP irp)
 {
-    for (bool poweredUp = false;; poweredUp = true) {
+    for (BOOLEAN poweredUp = FALSE;; poweredUp = TRUE) {
         KIRQL irql;
         IoAcquireCancelSpinLock(&irql);
-        if (Gone(dev)) {
+        if (Gone(dev->pnpState)) {
             IoReleaseCancelSpinLock(irql);
-            CompleteRequest(irp, STATUS_DELETE_PENDING);
-            RequestFinished(dev);
-            return STATUS_DELETE_PENDING;
+            return FailRequest(dev, irp, STATUS_DELETE_PENDING);
         }
         if (MustHold(dev)) {
             IoMarkIrpPending(irp);
-            dev->held.push_back(irp);
+            InsertTailList(&dev->held, &irp->Tail.Overlay.ListEntry);
             IoSetCancelRoutine(irp, CancelHeld);
-            if (std::atomic_ref<BOOLEAN>(irp->Cancel).load() && IoSetCancelRoutine(irp, nullptr)) {
-                dev->held.pop_back();
+            if (irp->Cancel && IoSetCancelRoutine(irp, nullptr)) {
+                RemoveEntryList(&irp->Tail.Overlay.ListEntry);
                 IoReleaseCancelSpinLock(irql);
-                CompleteRequest(irp, STATUS_CANCELLED);
-                RequestFinished(dev);
+                FailRequest(dev, irp, STATUS_CANCELLED);
             } else {
                 IoReleaseCancelSpinLock(irql);
             }
             return STATUS_PENDING;
         }
-        bool poweredDown = dev->devicePower != PowerDeviceD0;
+        BOOLEAN poweredDown = dev->devicePower != PowerDeviceD0;
         IoReleaseCancelSpinLock(irql);
         if (!poweredDown) return DeviceControl(dev, irp);
-        if (poweredUp) {  // the lower drivers refused full power
-            CompleteRequest(irp, STATUS_INVALID_DEVICE_STATE);
-            RequestFinished(dev);
-            return STATUS_INVALID_DEVICE_STATE;
-        }
-        PowerUpAndWait(dev);  // then look again: the device may have gone meanwhile
+        if (poweredUp) return FailRequest(dev, irp, STATUS_INVALID_DEVICE_STATE);  // D0 refused
+        SetDevicePowerAndWait(dev, PowerDeviceD0);  // then look again: the device may have gone
     }
 }
 
-void DispatchHeld(ReceiverDevice* dev)
+void ResumeHeld(ReceiverDevice* dev)
 {
-    for (;;) {
-        KIRQL irql;
-        IoAcquireCancelSpinLock(&irql);
-        if (dev->held.empty() || MustHold(dev) || Gone(dev) || dev->devicePower != PowerDeviceD0) {
-            IoReleaseCancelSpinLock(irql);
-            return;
-        }
-        PIRP irp = dev->held.front();
-        dev->held.pop_front();
-        if (!IoSetCancelRoutine(irp, nullptr)) {
-            IoReleaseCancelSpinLock(irql);  // being cancelled: its cancel routine completes it
-            continue;
-        }
-        IoReleaseCancelSpinLock(irql);
-        DeviceControl(dev, irp);
+    KIRQL irql;
+    IoAcquireCancelSpinLock(&irql);
+    BOOLEAN wantsPower = !IsListEmpty(&dev->held) && !MustHold(dev) && dev->devicePower != PowerDeviceD0 &&
+                         dev->systemPower == PowerSystemWorking;
+    IoReleaseCancelSpinLock(irql);
+    // The D0 request's completion resumes the held requests in its turn.
+    if (wantsPower) {
+        SetDevicePowerAndWait(dev, PowerDeviceD0);
+        return;
     }
+    while (PIRP irp = NextHeld(dev)) DeviceControl(dev, irp);
 }
 
 void FailHeld(ReceiverDevice* dev, NTSTATUS status, PFILE_OBJECT onlyFile)
 {
-    std::list<PIRP> failed;
+    LIST_ENTRY failed;
+    InitializeListHead(&failed);
     KIRQL irql;
     IoAcquireCancelSpinLock(&irql);
-    for (auto it = dev->held.begin(); it != dev->held.end();) {
-        PIRP irp = *it;
-        if (onlyFile && IoGetCurrentIrpStackLocation(irp)->FileObject != onlyFile) {
-            ++it;
-            continue;
-        }
-        it = dev->held.erase(it);
-        if (IoSetCancelRoutine(irp, nullptr)) failed.push_back(irp);
+    for (PLIST_ENTRY entry = dev->held.Flink; entry != &dev->held;) {
+        PIRP irp = CONTAINING_RECORD(entry, IRP, Tail.Overlay.ListEntry);
+        entry = entry->Flink;
+        if (onlyFile && IoGetCurrentIrpStackLocation(irp)->FileObject != onlyFile) continue;
+        if (!IoSetCancelRoutine(irp, nullptr)) continue;  // its cancel routine completes it
+        RemoveEntryList(&irp->Tail.Overlay.ListEntry);
+        InsertTailList(&failed, &irp->Tail.Overlay.ListEntry);
     }
     IoReleaseCancelSpinLock(irql);
-    for (PIRP irp : failed) {
-        CompleteRequest(irp, status);
-        RequestFinished(dev);
+    while (!IsListEmpty(&failed)) {
+        PIRP irp = CONTAINING_RECORD(RemoveHeadList(&failed), IRP, Tail.Overlay.ListEntry);
+        FailRequest(dev, irp, status);
     }
 }
 
-void PowerUpAndWait(ReceiverDevice* dev)
+NTSTATUS SetDevicePowerAndWait(ReceiverDevice* dev, DEVICE_POWER_STATE state)
 {
-    KEVENT done;
-    KeInitializeEvent(&done, NotificationEvent, FALSE);
-    POWER_STATE d0;
-    d0.DeviceState = PowerDeviceD0;
-    NTSTATUS status = PoRequestPowerIrp(dev->self, IRP_MN_SET_POWER, d0, PowerUpDone, &done, nullptr);
-    if (status == STATUS_PENDING) KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, nullptr);
+    PowerWait wait;
+    KeInitializeEvent(&wait.done, NotificationEvent, FALSE);
+    wait.status = STATUS_UNSUCCESSFUL;
+    POWER_STATE s;
+    s.DeviceState = state;
+    NTSTATUS status = PoRequestPowerIrp(dev->self, IRP_MN_SET_POWER, s, PowerRequestDone, &wait, nullptr);
+    if (status != STATUS_PENDING) return status;
+    KeWaitForSingleObject(&wait.done, Executive, KernelMode, FALSE, nullptr);
+    return wait.status;
 }
 
 } // namespace usbkrn

@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation
   xvfb xdotool imagemagick
+  dpkg-dev desktop-file-utils lintian
 )
 
 missing=()

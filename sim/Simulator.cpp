@@ -231,15 +231,16 @@ void Simulator::sendRawReport(const std::vector<uint8_t>& frame) {
 }
 
 std::string Simulator::status() const {
-    char buf[400];
+    char buf[512];
     std::snprintf(buf, sizeof buf,
                   "частота %d Гц, вид %d, полоса %d Гц, АРУ %s, усиление %d дБ, аттенюатор %d дБ, УВЧ %d, "
-                  "поток %d, приём сообщений %d, уровень %d дБ, USB %s, порт %s, состояние %s",
+                  "поток %d, приём сообщений %d, уровень %d дБ, USB %s, порт %s, состояние %s, блоков %llu",
                   model_.value('F'), model_.value('E'), model_.value('H'), model_.value('J') <= 4 ? "вкл" : "выкл",
                   model_.ifGain(), model_.value('B'), model_.value('P'), model_.value('s'), model_.value('O'),
                   model_.levelReport(),
                   !server_ ? "нет" : server_->imported() ? "подключено" : server_->plugged() ? "ожидает" : "отключено",
-                  serialOpen_ ? "открыт" : "закрыт", model_.uploadComplete() ? "получено" : "не получено");
+                  serialOpen_ ? "открыт" : "закрыт", model_.uploadComplete() ? "получено" : "не получено",
+                  static_cast<unsigned long long>(server_ ? server_->blocksDelivered() : 0));
     return buf;
 }
 

@@ -240,14 +240,15 @@ void UsbIpServer::unlink(Connection& c, const CmdUnlink& m) {
     send(c, h.data(), h.size());
 }
 
-void UsbIpServer::completeIn(Connection& c, const Urb& urb, const std::vector<uint8_t>& data) {
+bool UsbIpServer::completeIn(Connection& c, const Urb& urb, const std::vector<uint8_t>& data) {
     if (faultCrc_) {
         faultCrc_ = false;
         retSubmit(c, urb.seqnum, kStatusIlSeq, nullptr, 0, 0);
-        return;
+        return false;
     }
     size_t n = std::min(data.size(), size_t(std::max(urb.length, 0)));
     retSubmit(c, urb.seqnum, kStatusOk, data.data(), n, int32_t(n));
+    return true;
 }
 
 void UsbIpServer::retSubmit(Connection& c, uint32_t seqnum, int32_t status, const uint8_t* data, size_t length,
@@ -276,7 +277,7 @@ void UsbIpServer::deliver() {
         c->blockUrbs.pop_front();
         auto b = std::move(blocks_.front());
         blocks_.pop_front();
-        completeIn(*c, u, b);
+        if (completeIn(*c, u, b)) ++blocksDelivered_;
     }
 }
 

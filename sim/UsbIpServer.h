@@ -58,6 +58,9 @@ public:
     // Queues one sample block for the next bulk IN transfer on 0x81.
     void queueBlock(const int16_t* samples, size_t count);
 
+    // Sample blocks handed to the client on 0x81 since the start.
+    uint64_t blocksDelivered() const { return blocksDelivered_; }
+
     // Faults, each for one transfer.
     void faultCrc() { faultCrc_ = true; }             // next IN transfer ends with -EILSEQ
     void faultShortBlock() { faultShort_ = true; }    // next block is kShortBlockSize bytes
@@ -86,7 +89,7 @@ private:
     bool parseUrbPhase(Connection& c, size_t& used);
     void submit(Connection& c, const usbip::CmdSubmit& m, const uint8_t* payload);
     void unlink(Connection& c, const usbip::CmdUnlink& m);
-    void completeIn(Connection& c, const Urb& urb, const std::vector<uint8_t>& data);
+    bool completeIn(Connection& c, const Urb& urb, const std::vector<uint8_t>& data); // false: faulted
     void retSubmit(Connection& c, uint32_t seqnum, int32_t status, const uint8_t* data, size_t length,
                    int32_t actualLength);
     void send(Connection& c, const uint8_t* data, size_t length);
@@ -108,6 +111,7 @@ private:
     bool faultCrc_ = false;
     bool faultShort_ = false;
     bool faultStall_ = false;
+    uint64_t blocksDelivered_ = 0;
 };
 
 } // namespace sim

@@ -1,10 +1,9 @@
 // The I/O manager: driver and device objects, names and symbolic links, IRPs with stack
-// locations, passing and completing requests, cancellation and the cancel spin lock.
+// locations, passing and completing requests, cancellation and the cancel spin lock, the
+// remove lock. Completion and cancel routines run at dispatch level.
 #pragma once
 
-#include "platform/nt/Ke.h"
-
-#include <string>
+#include "Ke.h"
 
 struct DEVICE_OBJECT;
 struct DRIVER_OBJECT;
@@ -156,15 +155,8 @@ struct IO_STACK_LOCATION {
 using PIO_STACK_LOCATION = IO_STACK_LOCATION*;
 
 namespace nt {
-// Who gets an IRP when its last completion routine has run: the I/O manager's record of a
-// user request. Driver-built IRPs have none and end in a completion routine of their own.
-struct IrpOwner {
-    virtual void IrpCompleted(PIRP irp) = 0;
-
-protected:
-    ~IrpOwner() = default;
-};
-} // namespace nt
+struct IrpOwner;  // the I/O manager's record of a user request
+}
 
 struct IRP {
     IO_STATUS_BLOCK IoStatus;
@@ -180,7 +172,8 @@ struct IRP {
     } AssociatedIrp;
     struct {
         struct {
-            PVOID DriverContext[4];
+            PVOID DriverContext[4];  // for the driver that owns the IRP
+            LIST_ENTRY ListEntry;    // for the driver that owns the IRP (its queues)
         } Overlay;
     } Tail;
     IO_STACK_LOCATION* Stack;        // StackCount entries; entry i is location i + 1
@@ -203,7 +196,7 @@ struct DRIVER_OBJECT {
     DRIVER_EXTENSION* DriverExtension;
     PDRIVER_UNLOAD DriverUnload;
     PDRIVER_DISPATCH MajorFunction[IRP_MJ_MAXIMUM_FUNCTION + 1];
-    std::string DriverName;
+    UNICODE_STRING DriverName;
     DRIVER_EXTENSION Extension;
 };
 
@@ -217,7 +210,6 @@ struct DEVICE_OBJECT {
     CCHAR StackSize;
     PVOID DeviceExtension;
     // Stand-in bookkeeping.
-    std::string Name;
     PDEVICE_OBJECT AttachedTo;      // the device below, set by IoAttachDeviceToDeviceStack
     LONG ReferenceCount;            // 1 until IoDeleteDevice, plus one per open file
     BOOLEAN DeletePending;
@@ -228,13 +220,14 @@ struct DEVICE_OBJECT {
 
 // ---- functions -----------------------------------------------------------------------------
 
-NTSTATUS IoCreateDevice(PDRIVER_OBJECT driver, ULONG extensionSize, PCSTR name,
+// Names and the device stack: passive level.
+NTSTATUS IoCreateDevice(PDRIVER_OBJECT driver, ULONG extensionSize, PUNICODE_STRING name,
                         DEVICE_TYPE type, ULONG characteristics, BOOLEAN exclusive,
                         PDEVICE_OBJECT* device);
-// Removes the device's name and, once no file refers to it, frees it (see nt::IoManager).
+// Removes the device's name and, once no file refers to it, frees it.
 void IoDeleteDevice(PDEVICE_OBJECT device);
-NTSTATUS IoCreateSymbolicLink(PCSTR link, PCSTR target);
-NTSTATUS IoDeleteSymbolicLink(PCSTR link);
+NTSTATUS IoCreateSymbolicLink(PUNICODE_STRING link, PUNICODE_STRING target);
+NTSTATUS IoDeleteSymbolicLink(PUNICODE_STRING link);
 // Attaches `source` above the top of the stack that holds `target`; returns the device it
 // was attached to, or null.
 PDEVICE_OBJECT IoAttachDeviceToDeviceStack(PDEVICE_OBJECT source, PDEVICE_OBJECT target);
@@ -268,26 +261,20 @@ PDRIVER_CANCEL IoSetCancelRoutine(PIRP irp, PDRIVER_CANCEL routine);
 void IoAcquireCancelSpinLock(PKIRQL irql);
 void IoReleaseCancelSpinLock(KIRQL irql);
 
-namespace nt {
+// ---- remove lock ---------------------------------------------------------------------------
 
-// Statistics for tests: IRPs that exist (allocated and not freed).
-LONG IrpsOutstanding();
+// Counts the requests that use a device; the removal waits until none is left.
+struct IO_REMOVE_LOCK {
+    BOOLEAN Removed;
+    LONG IoCount;  // 1 + acquisitions, until the removal drops the 1
+    KEVENT RemoveEvent;
+};
+typedef IO_REMOVE_LOCK* PIO_REMOVE_LOCK;
 
-// The device object that a name ("\Device\X", or a link "\??\X" / "\DosDevices\X") denotes,
-// or null. The result is not referenced.
-PDEVICE_OBJECT IoLookupDevice(const std::string& name);
-// A symbolic link's name as it was created ("\DosDevices\X" or "\??\X"), or empty.
-std::string IoLinkSpelling(const std::string& link);
-// The top of the stack that `device` belongs to.
-PDEVICE_OBJECT IoGetAttachedDevice(PDEVICE_OBJECT device);
-// Takes and drops a reference that keeps a device object's memory alive after IoDeleteDevice.
-void IoReferenceDevice(PDEVICE_OBJECT device);
-void IoDereferenceDevice(PDEVICE_OBJECT device);
-
-// Creates and destroys driver objects (used by the PnP manager and the bus driver).
-PDRIVER_OBJECT IoCreateDriverObject(const std::string& name);
-void IoDeleteDriverObject(PDRIVER_OBJECT driver);
-// Called when the last device object of a driver is freed.
-void IoSetDriverIdleCallback(void (*callback)(PDRIVER_OBJECT));
-
-} // namespace nt
+void IoInitializeRemoveLock(PIO_REMOVE_LOCK lock, ULONG tag, ULONG maxLockedMinutes, ULONG highWatermark);
+// STATUS_SUCCESS, or STATUS_DELETE_PENDING once the removal has begun. Dispatch level or below.
+NTSTATUS IoAcquireRemoveLock(PIO_REMOVE_LOCK lock, PVOID tag);
+void IoReleaseRemoveLock(PIO_REMOVE_LOCK lock, PVOID tag);
+// Called by the removal with the lock acquired once: refuses new acquisitions, releases this
+// one and waits until every other is released. Passive level.
+void IoReleaseRemoveLockAndWait(PIO_REMOVE_LOCK lock, PVOID tag);

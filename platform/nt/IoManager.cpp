@@ -1,6 +1,9 @@
 // The I/O manager's core: device and driver objects, the name space, and the life of an IRP
 // from IoCallDriver to its completion.
-#include "platform/nt/Io.h"
+#include "platform/nt/IoStandIn.h"
+
+#include "platform/nt/KeStandIn.h"
+#include "platform/nt/PowerStandIn.h"
 
 #include <atomic>
 #include <cstdio>
@@ -15,6 +18,7 @@ namespace {
 struct NameSpace {
     std::recursive_mutex lock;
     std::map<std::string, PDEVICE_OBJECT> devices;  // "\Device\X" → device
+    std::map<PDEVICE_OBJECT, std::string> names;    // device → "\Device\X"
     std::map<std::string, std::string> links;       // "\??\X" → "\Device\X"
     std::map<std::string, std::string> spellings;   // "\??\X" → the name as created
 };
@@ -25,20 +29,12 @@ NameSpace& Names()
     return *n;
 }
 
-std::mutex& CancelLock()
-{
-    static std::mutex* m = new std::mutex;
-    return *m;
-}
+KSPIN_LOCK cancelSpinLock = 0;
 
 std::atomic<LONG> irpsOutstanding{0};
 std::atomic<void (*)(PDRIVER_OBJECT)> driverIdle{nullptr};
 
-[[noreturn]] void Fatal(const char* what)
-{
-    std::fprintf(stderr, "I/O manager: %s\n", what);
-    std::abort();
-}
+[[noreturn]] void Fatal(const char* what) { nt::KeBugCheck(what); }
 
 // "\DosDevices\" and "\??\" name the same directory.
 std::string CanonicalLink(const std::string& name)
@@ -71,6 +67,7 @@ void FreeDevice(PDEVICE_OBJECT device)
         }
         idle = driver->DeviceObject == nullptr;
     }
+    nt::PoForgetDevice(device);
     ::operator delete(device->DeviceExtension, std::align_val_t(16));
     delete device;
     if (idle) {
@@ -82,14 +79,15 @@ void FreeDevice(PDEVICE_OBJECT device)
 
 // ---- devices and names ---------------------------------------------------------------------
 
-NTSTATUS IoCreateDevice(PDRIVER_OBJECT driver, ULONG extensionSize, PCSTR name,
+NTSTATUS IoCreateDevice(PDRIVER_OBJECT driver, ULONG extensionSize, PUNICODE_STRING name,
                         DEVICE_TYPE type, ULONG characteristics, BOOLEAN exclusive,
                         PDEVICE_OBJECT* result)
 {
+    nt::KeRequirePassive("IoCreateDevice");
     *result = nullptr;
     NameSpace& n = Names();
     std::lock_guard guard(n.lock);
-    std::string deviceName = name ? name : "";
+    std::string deviceName = nt::NarrowName(name);
     if (!deviceName.empty() && n.devices.count(deviceName)) return STATUS_OBJECT_NAME_COLLISION;
     auto* device = new DEVICE_OBJECT{};
     device->DriverObject = driver;
@@ -98,7 +96,6 @@ NTSTATUS IoCreateDevice(PDRIVER_OBJECT driver, ULONG extensionSize, PCSTR name,
     device->Exclusive = exclusive;
     device->Flags = DO_DEVICE_INITIALIZING;
     device->StackSize = 1;
-    device->Name = deviceName;
     device->ReferenceCount = 1;
     if (extensionSize) {
         device->DeviceExtension = ::operator new(extensionSize, std::align_val_t(16));
@@ -106,44 +103,57 @@ NTSTATUS IoCreateDevice(PDRIVER_OBJECT driver, ULONG extensionSize, PCSTR name,
     }
     device->NextDevice = driver->DeviceObject;
     driver->DeviceObject = device;
-    if (!deviceName.empty()) n.devices[deviceName] = device;
+    if (!deviceName.empty()) {
+        n.devices[deviceName] = device;
+        n.names[device] = deviceName;
+    }
     *result = device;
     return STATUS_SUCCESS;
 }
 
 void IoDeleteDevice(PDEVICE_OBJECT device)
 {
+    nt::KeRequirePassive("IoDeleteDevice");
     {
         NameSpace& n = Names();
         std::lock_guard guard(n.lock);
         if (device->DeletePending) Fatal("IoDeleteDevice called twice");
         device->DeletePending = TRUE;
-        if (!device->Name.empty()) n.devices.erase(device->Name);
+        auto named = n.names.find(device);
+        if (named != n.names.end()) {
+            n.devices.erase(named->second);
+            n.names.erase(named);
+        }
     }
     nt::IoDereferenceDevice(device);
 }
 
-NTSTATUS IoCreateSymbolicLink(PCSTR link, PCSTR target)
+NTSTATUS IoCreateSymbolicLink(PUNICODE_STRING link, PUNICODE_STRING target)
 {
+    nt::KeRequirePassive("IoCreateSymbolicLink");
     NameSpace& n = Names();
     std::lock_guard guard(n.lock);
-    std::string key = CanonicalLink(link);
+    std::string spelling = nt::NarrowName(link);
+    std::string key = CanonicalLink(spelling);
     if (n.links.count(key)) return STATUS_OBJECT_NAME_COLLISION;
-    n.links[key] = target;
-    n.spellings[key] = link;
+    n.links[key] = nt::NarrowName(target);
+    n.spellings[key] = spelling;
     return STATUS_SUCCESS;
 }
 
-NTSTATUS IoDeleteSymbolicLink(PCSTR link)
+NTSTATUS IoDeleteSymbolicLink(PUNICODE_STRING link)
 {
+    nt::KeRequirePassive("IoDeleteSymbolicLink");
     NameSpace& n = Names();
     std::lock_guard guard(n.lock);
-    n.spellings.erase(CanonicalLink(link));
-    return n.links.erase(CanonicalLink(link)) ? STATUS_SUCCESS : STATUS_OBJECT_NAME_NOT_FOUND;
+    std::string key = CanonicalLink(nt::NarrowName(link));
+    n.spellings.erase(key);
+    return n.links.erase(key) ? STATUS_SUCCESS : STATUS_OBJECT_NAME_NOT_FOUND;
 }
 
 PDEVICE_OBJECT IoAttachDeviceToDeviceStack(PDEVICE_OBJECT source, PDEVICE_OBJECT target)
 {
+    nt::KeRequirePassive("IoAttachDeviceToDeviceStack");
     NameSpace& n = Names();
     std::lock_guard guard(n.lock);
     if (!target || target->DeletePending) return nullptr;
@@ -156,6 +166,7 @@ PDEVICE_OBJECT IoAttachDeviceToDeviceStack(PDEVICE_OBJECT source, PDEVICE_OBJECT
 
 void IoDetachDevice(PDEVICE_OBJECT lower)
 {
+    nt::KeRequirePassive("IoDetachDevice");
     NameSpace& n = Names();
     std::lock_guard guard(n.lock);
     if (PDEVICE_OBJECT upper = lower->AttachedDevice) upper->AttachedTo = nullptr;
@@ -204,7 +215,10 @@ void IoDereferenceDevice(PDEVICE_OBJECT device)
 PDRIVER_OBJECT IoCreateDriverObject(const std::string& name)
 {
     auto* driver = new DRIVER_OBJECT{};
-    driver->DriverName = name;
+    auto* buffer = new WCHAR[name.size() + 1];
+    for (size_t i = 0; i < name.size(); ++i) buffer[i] = static_cast<unsigned char>(name[i]);
+    buffer[name.size()] = 0;
+    RtlInitUnicodeString(&driver->DriverName, buffer);
     driver->DriverExtension = &driver->Extension;
     for (auto& dispatch : driver->MajorFunction) dispatch = InvalidDeviceRequest;
     return driver;
@@ -213,6 +227,7 @@ PDRIVER_OBJECT IoCreateDriverObject(const std::string& name)
 void IoDeleteDriverObject(PDRIVER_OBJECT driver)
 {
     if (driver->DeviceObject) Fatal("driver object deleted while it has devices");
+    delete[] driver->DriverName.Buffer;
     delete driver;
 }
 
@@ -326,7 +341,13 @@ void IofCompleteRequest(PIRP irp, CCHAR)
             // The routine may take the IRP back (more processing) and complete it again later,
             // possibly on another thread before it has even returned.
             completing.store(0);
-            if (routine(upper, irp, context) == STATUS_MORE_PROCESSING_REQUIRED) return;
+            NTSTATUS result;
+            {
+                nt::DispatchLevelScope level;  // completion routines run at dispatch level
+                result = routine(upper, irp, context);
+            }
+            if (nt::KeSpinLocksHeld()) Fatal("completion routine returned holding a spin lock");
+            if (result == STATUS_MORE_PROCESSING_REQUIRED) return;
             if (completing.exchange(1)) Fatal("IRP completed twice (inside a completion routine)");
         } else if (irp->PendingReturned && irp->CurrentLocation <= irp->StackCount) {
             IoMarkIrpPending(irp);
@@ -337,13 +358,9 @@ void IofCompleteRequest(PIRP irp, CCHAR)
 
 // ---- cancellation --------------------------------------------------------------------------
 
-void IoAcquireCancelSpinLock(PKIRQL irql)
-{
-    CancelLock().lock();
-    if (irql) *irql = PASSIVE_LEVEL;
-}
+void IoAcquireCancelSpinLock(PKIRQL irql) { KeAcquireSpinLock(&cancelSpinLock, irql); }
 
-void IoReleaseCancelSpinLock(KIRQL) { CancelLock().unlock(); }
+void IoReleaseCancelSpinLock(KIRQL irql) { KeReleaseSpinLock(&cancelSpinLock, irql); }
 
 PDRIVER_CANCEL IoSetCancelRoutine(PIRP irp, PDRIVER_CANCEL routine)
 {
@@ -366,4 +383,39 @@ BOOLEAN IoCancelIrp(PIRP irp)
                                 : nullptr;
     routine(device, irp);  // releases the cancel spin lock
     return TRUE;
+}
+
+// ---- remove lock ---------------------------------------------------------------------------
+
+void IoInitializeRemoveLock(PIO_REMOVE_LOCK lock, ULONG, ULONG, ULONG)
+{
+    lock->Removed = FALSE;
+    lock->IoCount = 1;
+    KeInitializeEvent(&lock->RemoveEvent, NotificationEvent, FALSE);
+}
+
+NTSTATUS IoAcquireRemoveLock(PIO_REMOVE_LOCK lock, PVOID tag)
+{
+    InterlockedIncrement(&lock->IoCount);
+    if (std::atomic_ref<BOOLEAN>(lock->Removed).load()) {
+        IoReleaseRemoveLock(lock, tag);
+        return STATUS_DELETE_PENDING;
+    }
+    return STATUS_SUCCESS;
+}
+
+void IoReleaseRemoveLock(PIO_REMOVE_LOCK lock, PVOID)
+{
+    LONG left = InterlockedDecrement(&lock->IoCount);
+    if (left < 0) Fatal("remove lock released more often than acquired");
+    if (left == 0) KeSetEvent(&lock->RemoveEvent, 0, FALSE);
+}
+
+void IoReleaseRemoveLockAndWait(PIO_REMOVE_LOCK lock, PVOID tag)
+{
+    nt::KeRequirePassive("IoReleaseRemoveLockAndWait");
+    if (std::atomic_ref<BOOLEAN>(lock->Removed).exchange(TRUE)) Fatal("IoReleaseRemoveLockAndWait called twice");
+    InterlockedDecrement(&lock->IoCount);  // the initial count
+    IoReleaseRemoveLock(lock, tag);        // the caller's own acquisition
+    KeWaitForSingleObject(&lock->RemoveEvent, Executive, KernelMode, FALSE, nullptr);
 }

@@ -1,13 +1,23 @@
 // User requests as IRPs. Each request is a record owned jointly by the calling thread and
 // the file's list of outstanding requests; its IRP lives as long as the record, so a cancel
 // can never touch a freed IRP.
+//
+// Closing a handle sends the cleanup at once and the close once the file's last request has
+// completed, as the system does: requests still pending at the cleanup are not cancelled
+// for the driver, which must complete them itself.
 #include "platform/nt/IoUser.h"
+
+#include "platform/nt/IoStandIn.h"
+#include "platform/nt/KeStandIn.h"
 
 #include "platform/win32/File.h"
 #include "platform/win32/Sync.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <functional>
 #include <list>
 #include <map>
 #include <memory>
@@ -30,6 +40,61 @@ std::map<PDEVICE_OBJECT, LONG>& OpenCounts()  // keyed by the device the name de
 {
     static auto* m = new std::map<PDEVICE_OBJECT, LONG>;
     return *m;
+}
+
+// One system thread for the closes that wait for a file's last request: they run at passive
+// level, whatever thread completed that request.
+class CloseWorker {
+public:
+    void Post(std::function<void()> work)
+    {
+        std::lock_guard guard(lock_);
+        if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
+        queue_.push_back(std::move(work));
+        wake_.notify_all();
+    }
+    // Runs what is queued and ends the thread.
+    void Stop()
+    {
+        std::thread thread;
+        {
+            std::lock_guard guard(lock_);
+            stop_ = true;
+            wake_.notify_all();
+            thread = std::move(thread_);
+        }
+        if (thread.joinable()) thread.join();
+        std::lock_guard guard(lock_);
+        stop_ = false;
+    }
+
+private:
+    void Run()
+    {
+        KeEnterSystemThread();
+        std::unique_lock lock(lock_);
+        for (;;) {
+            wake_.wait(lock, [&] { return stop_ || !queue_.empty(); });
+            if (queue_.empty()) return;
+            auto work = std::move(queue_.front());
+            queue_.pop_front();
+            lock.unlock();
+            work();
+            lock.lock();
+        }
+    }
+
+    std::mutex lock_;
+    std::condition_variable wake_;
+    std::deque<std::function<void()>> queue_;
+    std::thread thread_;
+    bool stop_ = false;
+};
+
+CloseWorker& Closer()
+{
+    static auto* worker = new CloseWorker;
+    return *worker;
 }
 
 class DeviceFile;
@@ -56,7 +121,7 @@ public:
     ULONG_PTR information = 0;
 };
 
-class DeviceFile final : public win32::FileObject {
+class DeviceFile final : public win32::FileObject, public std::enable_shared_from_this<DeviceFile> {
 public:
     explicit DeviceFile(PDEVICE_OBJECT device) : device_(device)
     {
@@ -103,15 +168,22 @@ public:
         return TRUE;
     }
 
-    // Pending requests of every thread are cancelled; the close goes down once none is left.
+    // The cleanup goes down at once; the close once no request of the file is left.
     void OnClose() override
     {
-        CancelWhere([](const UserRequest&) { return true; });
         Send(IRP_MJ_CLEANUP, 0, nullptr, 0, nullptr, 0, nullptr, nullptr);
         {
-            std::unique_lock lock(win32::DispatcherLock());
-            while (pending_ != 0) win32::WaitDispatcher(lock, nullptr);
+            std::lock_guard guard(win32::DispatcherLock());
+            if (pending_ != 0) {
+                closeDeferred_ = shared_from_this();  // kept until the last request completes
+                return;
+            }
         }
+        SendClose();
+    }
+
+    void SendClose()
+    {
         Send(IRP_MJ_CLOSE, 0, nullptr, 0, nullptr, 0, nullptr, nullptr);
         {
             std::lock_guard guard(CountLock());
@@ -134,11 +206,13 @@ public:
                 }
             }
         }
+        std::shared_ptr<DeviceFile> closing;
         {
             std::lock_guard guard(win32::DispatcherLock());
-            --pending_;
+            if (--pending_ == 0) closing = std::move(closeDeferred_);
         }
         win32::WakeWaiters();
+        if (closing) Closer().Post([closing] { closing->SendClose(); });
     }
 
 private:
@@ -215,6 +289,7 @@ private:
     std::mutex lock_;  // guards outstanding_
     std::list<std::shared_ptr<UserRequest>> outstanding_;
     LONG pending_ = 0;  // under the dispatcher lock
+    std::shared_ptr<DeviceFile> closeDeferred_;  // under the dispatcher lock
 };
 
 void UserRequest::IrpCompleted(PIRP completed)
@@ -261,7 +336,11 @@ HANDLE OpenDevice(const std::string& name, DWORD, DWORD, DWORD, DWORD)
 } // namespace
 
 void IoRegisterUserNamespace() { win32::RegisterFileNamespace("\\\\.\\", OpenDevice); }
-void IoUnregisterUserNamespace() { win32::UnregisterFileNamespace("\\\\.\\"); }
+void IoUnregisterUserNamespace()
+{
+    win32::UnregisterFileNamespace("\\\\.\\");
+    Closer().Stop();
+}
 
 void IoSetFileClosedCallback(void (*callback)(PDEVICE_OBJECT)) { fileClosed = callback; }
 

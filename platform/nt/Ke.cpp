@@ -1,20 +1,109 @@
-// Kernel events and mutexes on the shared dispatcher lock.
+// Kernel events and mutexes on the shared dispatcher lock, spin locks, and the interrupt
+// level that each thread is at.
 #include "platform/nt/Ke.h"
 
-#include "platform/nt/Ob.h"
+#include "platform/nt/KeStandIn.h"
+#include "platform/nt/ObStandIn.h"
 #include "platform/win32/Sync.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 namespace {
 
 constexpr UCHAR kDispatcherEvent = 1;
 constexpr UCHAR kDispatcherMutex = 2;
 
+thread_local KIRQL currentIrql = PASSIVE_LEVEL;
+thread_local int spinLocksHeld = 0;
+thread_local char threadIdentity;  // its address names the thread
+thread_local bool systemThread = false;
+
 } // namespace
+
+namespace nt {
+
+void KeBugCheck(const char* what)
+{
+    std::fprintf(stderr, "bug check: %s\n", what);
+    std::fflush(stderr);
+    std::abort();
+}
+
+KIRQL KeRaiseToDispatch()
+{
+    KIRQL previous = currentIrql;
+    currentIrql = DISPATCH_LEVEL;
+    return previous;
+}
+
+void KeLowerIrql(KIRQL irql)
+{
+    if (irql > currentIrql) KeBugCheck("KeLowerIrql to a higher level");
+    currentIrql = irql;
+}
+
+int KeSpinLocksHeld() { return spinLocksHeld; }
+
+void KeRequirePassive(const char* routine)
+{
+    if (currentIrql != PASSIVE_LEVEL) {
+        char what[160];
+        std::snprintf(what, sizeof what, "%s called at level %d, not at passive level", routine, currentIrql);
+        KeBugCheck(what);
+    }
+}
+
+void KeRequireNoSpinLock(const char* routine)
+{
+    if (spinLocksHeld) {
+        char what[160];
+        std::snprintf(what, sizeof what, "%s called while holding a spin lock", routine);
+        KeBugCheck(what);
+    }
+}
+
+PVOID KeCurrentThread() { return &threadIdentity; }
+
+void KeEnterSystemThread() { systemThread = true; }
+
+bool KeOnSystemThread() { return systemThread; }
+
+} // namespace nt
+
+KIRQL KeGetCurrentIrql() { return currentIrql; }
+
+void KeInitializeSpinLock(PKSPIN_LOCK lock) { *lock = 0; }
+
+void KeAcquireSpinLock(PKSPIN_LOCK lock, PKIRQL oldIrql)
+{
+    auto self = reinterpret_cast<ULONG_PTR>(nt::KeCurrentThread());
+    std::atomic_ref<ULONG_PTR> word(*lock);
+    if (word.load(std::memory_order_relaxed) == self) nt::KeBugCheck("spin lock acquired twice by one thread");
+    for (int spins = 0;; ++spins) {
+        ULONG_PTR expected = 0;
+        if (word.compare_exchange_weak(expected, self, std::memory_order_acquire)) break;
+        // Threads outnumber processors here: after a short spin, sleep until the holder lets go.
+        if (spins > 64 && expected) word.wait(expected, std::memory_order_relaxed);
+    }
+    ++spinLocksHeld;
+    KIRQL previous = nt::KeRaiseToDispatch();
+    if (oldIrql) *oldIrql = previous;
+}
+
+void KeReleaseSpinLock(PKSPIN_LOCK lock, KIRQL oldIrql)
+{
+    auto self = reinterpret_cast<ULONG_PTR>(nt::KeCurrentThread());
+    std::atomic_ref<ULONG_PTR> word(*lock);
+    if (word.load(std::memory_order_relaxed) != self) nt::KeBugCheck("spin lock released by a thread that does not hold it");
+    word.store(0, std::memory_order_release);
+    word.notify_one();
+    --spinLocksHeld;
+    nt::KeLowerIrql(oldIrql);
+}
 
 void KeInitializeEvent(PRKEVENT event, EVENT_TYPE type, BOOLEAN state)
 {
@@ -60,7 +149,7 @@ void KeInitializeMutex(PRKMUTEX mutex, ULONG)
 {
     mutex->Header.Type = kDispatcherMutex;
     mutex->Header.SignalState = 1;
-    mutex->Owner = std::thread::id();
+    mutex->OwnerThread = nullptr;
     mutex->Recursion = 0;
 }
 
@@ -69,13 +158,11 @@ LONG KeReleaseMutex(PRKMUTEX mutex, BOOLEAN)
     LONG previous;
     {
         std::lock_guard guard(win32::DispatcherLock());
-        if (mutex->Owner != std::this_thread::get_id() || mutex->Recursion == 0) {
-            std::fprintf(stderr, "KeReleaseMutex: mutex not owned by this thread\n");
-            std::abort();
-        }
+        if (mutex->OwnerThread != nt::KeCurrentThread() || mutex->Recursion == 0)
+            nt::KeBugCheck("KeReleaseMutex: mutex not owned by this thread");
         previous = mutex->Header.SignalState;
         if (--mutex->Recursion == 0) {
-            mutex->Owner = std::thread::id();
+            mutex->OwnerThread = nullptr;
             mutex->Header.SignalState = 1;
         }
     }
@@ -87,6 +174,10 @@ NTSTATUS KeWaitForSingleObject(PVOID object, KWAIT_REASON, KPROCESSOR_MODE, BOOL
                                PLARGE_INTEGER timeout)
 {
     using Clock = std::chrono::steady_clock;
+    if (!timeout || timeout->QuadPart != 0) {
+        nt::KeRequireNoSpinLock("KeWaitForSingleObject");
+        if (currentIrql >= DISPATCH_LEVEL) nt::KeBugCheck("KeWaitForSingleObject waits at dispatch level");
+    }
     auto* header = static_cast<DISPATCHER_HEADER*>(object);
     Clock::time_point deadline;
     const Clock::time_point* limit = nullptr;
@@ -100,9 +191,9 @@ NTSTATUS KeWaitForSingleObject(PVOID object, KWAIT_REASON, KPROCESSOR_MODE, BOOL
     for (;;) {
         if (header->Type == kDispatcherMutex) {
             auto* mutex = static_cast<KMUTEX*>(object);
-            if (mutex->Header.SignalState == 1 || mutex->Owner == std::this_thread::get_id()) {
+            if (mutex->Header.SignalState == 1 || mutex->OwnerThread == nt::KeCurrentThread()) {
                 mutex->Header.SignalState = 0;
-                mutex->Owner = std::this_thread::get_id();
+                mutex->OwnerThread = nt::KeCurrentThread();
                 ++mutex->Recursion;
                 return STATUS_SUCCESS;
             }
@@ -134,6 +225,12 @@ LONG InterlockedExchange(volatile LONG* target, LONG value)
 LONG InterlockedExchangeAdd(volatile LONG* target, LONG value)
 {
     return std::atomic_ref<LONG>(*const_cast<LONG*>(target)).fetch_add(value);
+}
+
+LONG InterlockedCompareExchange(volatile LONG* target, LONG exchange, LONG comparand)
+{
+    std::atomic_ref<LONG>(*const_cast<LONG*>(target)).compare_exchange_strong(comparand, exchange);
+    return comparand;
 }
 
 PVOID InterlockedExchangePointer(PVOID volatile* target, PVOID value)

@@ -2,7 +2,7 @@
 
 #include "platform/nt/IoUser.h"
 #include "platform/nt/PnpManager.h"
-#include "platform/nt/Registry.h"
+#include "platform/nt/RegistryStandIn.h"
 #include "platform/nt/UsbIpBus.h"
 
 #include <cctype>

@@ -1,6 +1,8 @@
 // Referenced objects are kept alive in a table keyed by their address, with a count per
 // object, so that the kernel can hold a user object after the user closes its handle.
-#include "platform/nt/Ob.h"
+#include "platform/nt/ObStandIn.h"
+
+#include "platform/nt/KeStandIn.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -30,12 +32,17 @@ References& Refs()
 
 } // namespace
 
-POBJECT_TYPE ExEventObjectType = &eventType;
+namespace {
+POBJECT_TYPE eventTypeObject = &eventType;
+}
+POBJECT_TYPE* ExEventObjectType = &eventTypeObject;
 
 NTSTATUS ObReferenceObjectByHandle(HANDLE handle, ACCESS_MASK, POBJECT_TYPE type,
                                    KPROCESSOR_MODE, PVOID* object, PVOID)
 {
+    nt::KeRequirePassive("ObReferenceObjectByHandle");
     *object = nullptr;
+    if (nt::KeOnSystemThread()) return STATUS_INVALID_HANDLE;  // not in the process that owns it
     auto target = win32::ReferenceHandle(handle);
     if (!target) return STATUS_INVALID_HANDLE;
     if (type && std::strcmp(target->TypeName(), type->Name) != 0)

@@ -2,6 +2,8 @@
 #include "platform/nt/PnpManager.h"
 
 #include "platform/nt/IoUser.h"
+#include "platform/nt/IoStandIn.h"
+#include "platform/nt/KeStandIn.h"
 #include "platform/nt/Power.h"
 #include "platform/nt/SyncIrp.h"
 
@@ -17,7 +19,7 @@
 namespace nt {
 namespace {
 
-using DriverEntryFn = NTSTATUS (*)(PDRIVER_OBJECT, PCSTR);
+using DriverEntryFn = NTSTATUS (*)(PDRIVER_OBJECT, PUNICODE_STRING);
 
 struct DevNode {
     PDEVICE_OBJECT pdo = nullptr;
@@ -53,6 +55,7 @@ Manager& M()
 
 void Loop()
 {
+    KeEnterSystemThread();
     Manager& m = M();
     std::unique_lock lock(m.lock);
     for (;;) {
@@ -91,7 +94,10 @@ bool LoadDriver()
     }
     auto entry = reinterpret_cast<DriverEntryFn>(dlsym(m.library, "DriverEntry"));
     PDRIVER_OBJECT driver = IoCreateDriverObject("\\Driver\\USBKRNb");
-    NTSTATUS status = entry ? entry(driver, m.image.serviceKey.c_str()) : STATUS_UNSUCCESSFUL;
+    std::wstring serviceKey(m.image.serviceKey.begin(), m.image.serviceKey.end());
+    UNICODE_STRING registryPath;
+    RtlInitUnicodeString(&registryPath, serviceKey.c_str());
+    NTSTATUS status = entry ? entry(driver, &registryPath) : STATUS_UNSUCCESSFUL;
     if (!NT_SUCCESS(status)) {
         IoDeleteDriverObject(driver);
         dlclose(m.library);

@@ -1,6 +1,8 @@
 // Non-paged pool: each block carries a small header with its tag and size, so freeing it
 // updates the accounting of its tag.
-#include "platform/nt/Pool.h"
+#include "platform/nt/PoolStandIn.h"
+
+#include "platform/nt/KeStandIn.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -33,8 +35,10 @@ Accounting& Acc()
 
 } // namespace
 
-PVOID ExAllocatePoolWithTag(POOL_TYPE, size_t bytes, ULONG tag)
+PVOID ExAllocatePoolWithTag(POOL_TYPE type, SIZE_T bytes, ULONG tag)
 {
+    nt::KeRequireNoSpinLock("ExAllocatePoolWithTag");
+    if (type == PagedPool) nt::KeRequirePassive("ExAllocatePoolWithTag of paged pool");
     Accounting& a = Acc();
     {
         std::lock_guard guard(a.lock);
@@ -61,12 +65,9 @@ PVOID ExAllocatePoolWithTag(POOL_TYPE, size_t bytes, ULONG tag)
 
 void ExFreePool(PVOID block)
 {
-    if (!block) return;
+    if (!block) nt::KeBugCheck("ExFreePool(NULL)");
     auto* header = static_cast<BlockHeader*>(block) - 1;
-    if (header->magic != kLiveMagic) {
-        std::fprintf(stderr, "ExFreePool: block %p is not a live pool block\n", block);
-        std::abort();
-    }
+    if (header->magic != kLiveMagic) nt::KeBugCheck("ExFreePool of a block that is not a live pool block");
     header->magic = kFreedMagic;
     {
         Accounting& a = Acc();

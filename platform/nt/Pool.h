@@ -1,28 +1,12 @@
-// Non-paged pool with per-tag accounting, so tests can prove that nothing leaks.
+// Pool memory with tags. Freeing a null or foreign block, allocating while holding a spin
+// lock, or paged pool above passive level is a bug check, as on a real kernel.
 #pragma once
 
-#include "platform/nt/NtDef.h"
-
-#include <cstddef>
+#include "NtDef.h"
 
 enum POOL_TYPE { NonPagedPool = 0, PagedPool = 1 };
 
-// Returns null when the pool is exhausted (see nt::FailPoolAllocations).
-PVOID ExAllocatePoolWithTag(POOL_TYPE type, size_t bytes, ULONG tag);
+// Returns null when the pool is exhausted.
+PVOID ExAllocatePoolWithTag(POOL_TYPE type, SIZE_T bytes, ULONG tag);
 void ExFreePool(PVOID block);
 void ExFreePoolWithTag(PVOID block, ULONG tag);
-
-namespace nt {
-
-struct PoolUsage {
-    size_t blocks = 0;  // allocated and not yet freed
-    size_t bytes = 0;
-};
-
-PoolUsage PoolUsageOfTag(ULONG tag);
-PoolUsage PoolUsageTotal();
-
-// Test hook: the next `after` allocations succeed, then `count` fail, then all succeed again.
-void FailPoolAllocations(size_t after, size_t count);
-
-} // namespace nt

@@ -1,5 +1,9 @@
 // Power states as recorded by drivers, and power requests for a driver's own device.
-#include "platform/nt/Power.h"
+#include "platform/nt/PowerStandIn.h"
+
+#include "platform/nt/IoStandIn.h"
+#include "platform/nt/KeStandIn.h"
+#include "platform/nt/PnpManager.h"
 
 #include <map>
 #include <mutex>
@@ -70,9 +74,12 @@ NTSTATUS PoRequestPowerIrp(PDEVICE_OBJECT device, UCHAR minorFunction, POWER_STA
     auto* request = new PowerRequest{complete, context, device, minorFunction, state};
     IoSetCompletionRoutine(irp, PowerRequestDone, request, TRUE, TRUE, TRUE);
     if (irpOut) *irpOut = irp;
-    // Sent from the calling thread: a dispatch routine that waits for its device to power up
-    // must not depend on the PnP thread, which may itself be waiting for that dispatch.
-    IoCallDriver(top, irp);
+    // From passive level it is sent from the calling thread: a dispatch routine that waits for
+    // its device to power up must not depend on the PnP thread, which may itself be waiting for
+    // that dispatch. From dispatch level (a completion routine) it goes to the PnP thread, as
+    // power requests of a power-pageable device arrive at passive level.
+    if (KeGetCurrentIrql() == PASSIVE_LEVEL || !nt::PnpPost([top, irp] { IoCallDriver(top, irp); }))
+        IoCallDriver(top, irp);
     return STATUS_PENDING;
 }
 

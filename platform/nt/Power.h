@@ -2,11 +2,11 @@
 // driver makes for its own device.
 #pragma once
 
-#include "platform/nt/Io.h"
+#include "Io.h"
 
-using PREQUEST_POWER_COMPLETE = void (*)(PDEVICE_OBJECT device, UCHAR minorFunction,
-                                         POWER_STATE state, PVOID context,
-                                         IO_STATUS_BLOCK* ioStatus);
+typedef void (*PREQUEST_POWER_COMPLETE)(PDEVICE_OBJECT device, UCHAR minorFunction,
+                                        POWER_STATE state, PVOID context,
+                                        IO_STATUS_BLOCK* ioStatus);
 
 // Records the state the device is now in; returns the previous one.
 POWER_STATE PoSetPowerState(PDEVICE_OBJECT device, POWER_STATE_TYPE type, POWER_STATE state);
@@ -18,9 +18,3 @@ void PoStartNextPowerIrp(PIRP irp);
 // it. Returns STATUS_PENDING (or the failure to allocate).
 NTSTATUS PoRequestPowerIrp(PDEVICE_OBJECT device, UCHAR minorFunction, POWER_STATE state,
                            PREQUEST_POWER_COMPLETE complete, PVOID context, PIRP* irp);
-
-namespace nt {
-// The device power state last recorded with PoSetPowerState (PowerDeviceUnspecified if none).
-DEVICE_POWER_STATE PoRecordedDeviceState(PDEVICE_OBJECT device);
-void PoForgetDevice(PDEVICE_OBJECT device);
-} // namespace nt

@@ -1,6 +1,9 @@
 // An in-memory registry: keys by their full path (compared without case), each with its
 // values. Open keys are handles of the process handle table.
-#include "platform/nt/Registry.h"
+#include "platform/nt/RegistryStandIn.h"
+
+#include "platform/nt/IoStandIn.h"
+#include "platform/nt/KeStandIn.h"
 
 #include "platform/win32/Handles.h"
 
@@ -44,9 +47,10 @@ public:
 
 NTSTATUS ZwOpenKey(HANDLE* key, ACCESS_MASK, POBJECT_ATTRIBUTES attributes)
 {
+    nt::KeRequirePassive("ZwOpenKey");
     *key = nullptr;
     if (!attributes || !attributes->ObjectName) return STATUS_INVALID_PARAMETER;
-    std::string path = Lower(attributes->ObjectName);
+    std::string path = Lower(nt::NarrowName(attributes->ObjectName));
     {
         Store& s = TheStore();
         std::lock_guard guard(s.lock);
@@ -56,16 +60,17 @@ NTSTATUS ZwOpenKey(HANDLE* key, ACCESS_MASK, POBJECT_ATTRIBUTES attributes)
     return STATUS_SUCCESS;
 }
 
-NTSTATUS ZwQueryValueKey(HANDLE key, PCSTR valueName, KEY_VALUE_INFORMATION_CLASS, PVOID info,
+NTSTATUS ZwQueryValueKey(HANDLE key, PUNICODE_STRING valueName, KEY_VALUE_INFORMATION_CLASS, PVOID info,
                          ULONG length, PULONG resultLength)
 {
+    nt::KeRequirePassive("ZwQueryValueKey");
     auto object = win32::ReferenceHandleAs<KeyObject>(key);
     if (!object) return STATUS_INVALID_HANDLE;
     Store& s = TheStore();
     std::lock_guard guard(s.lock);
     auto k = s.keys.find(object->path);
     if (k == s.keys.end()) return STATUS_OBJECT_NAME_NOT_FOUND;
-    auto v = k->second.find(Lower(valueName ? valueName : ""));
+    auto v = k->second.find(Lower(nt::NarrowName(valueName)));
     if (v == k->second.end()) return STATUS_OBJECT_NAME_NOT_FOUND;
     ULONG needed = offsetof(KEY_VALUE_PARTIAL_INFORMATION, Data) + v->second.data.size();
     if (resultLength) *resultLength = needed;
@@ -80,6 +85,7 @@ NTSTATUS ZwQueryValueKey(HANDLE key, PCSTR valueName, KEY_VALUE_INFORMATION_CLAS
 
 NTSTATUS ZwClose(HANDLE handle)
 {
+    nt::KeRequirePassive("ZwClose");
     return CloseHandle(handle) ? STATUS_SUCCESS : STATUS_INVALID_HANDLE;
 }
 

@@ -1,15 +1,20 @@
 // The registry keys that a driver reads while it loads: a tree of keys holding values.
 #pragma once
 
-#include "platform/nt/NtDef.h"
-
-#include <string>
-#include <vector>
+#include "NtDef.h"
 
 struct OBJECT_ATTRIBUTES {
-    PCSTR ObjectName;  // full key path, e.g. "\Registry\Machine\System\CurrentControlSet\…"
+    ULONG Length;
+    HANDLE RootDirectory;
+    PUNICODE_STRING ObjectName;  // full key path, e.g. "\Registry\Machine\System\CurrentControlSet\…"
+    ULONG Attributes;
+    PVOID SecurityDescriptor;
+    PVOID SecurityQualityOfService;
 };
-using POBJECT_ATTRIBUTES = OBJECT_ATTRIBUTES*;
+typedef OBJECT_ATTRIBUTES* POBJECT_ATTRIBUTES;
+
+constexpr ULONG OBJ_CASE_INSENSITIVE = 0x40;
+constexpr ULONG OBJ_KERNEL_HANDLE = 0x200;
 
 enum KEY_VALUE_INFORMATION_CLASS { KeyValuePartialInformation = 2 };
 constexpr ULONG REG_SZ = 1;
@@ -24,25 +29,20 @@ struct KEY_VALUE_PARTIAL_INFORMATION {
     UCHAR Data[1];
 };
 
-inline void InitializeObjectAttributes(POBJECT_ATTRIBUTES attributes, PCSTR name)
+inline void InitializeObjectAttributes(POBJECT_ATTRIBUTES attributes, PUNICODE_STRING name,
+                                       ULONG flags, HANDLE root, PVOID security)
 {
+    attributes->Length = sizeof(OBJECT_ATTRIBUTES);
+    attributes->RootDirectory = root;
     attributes->ObjectName = name;
+    attributes->Attributes = flags;
+    attributes->SecurityDescriptor = security;
+    attributes->SecurityQualityOfService = nullptr;
 }
 
-// Fails with STATUS_OBJECT_NAME_NOT_FOUND for a key that does not exist (case-insensitive).
+// Passive level. Fails with STATUS_OBJECT_NAME_NOT_FOUND for a key that does not exist (names
+// are compared without case).
 NTSTATUS ZwOpenKey(HANDLE* key, ACCESS_MASK access, POBJECT_ATTRIBUTES attributes);
-NTSTATUS ZwQueryValueKey(HANDLE key, PCSTR valueName, KEY_VALUE_INFORMATION_CLASS kind,
+NTSTATUS ZwQueryValueKey(HANDLE key, PUNICODE_STRING valueName, KEY_VALUE_INFORMATION_CLASS kind,
                          PVOID info, ULONG length, PULONG resultLength);
 NTSTATUS ZwClose(HANDLE handle);
-
-namespace nt {
-
-// Creates a key (and its parents); a value with an empty name is the key's default value.
-void RegistryCreateKey(const std::string& path);
-void RegistrySetValue(const std::string& path, const std::string& name, ULONG type,
-                      const std::vector<uint8_t>& data);
-void RegistryDeleteKey(const std::string& path);  // with its subkeys
-// The keys of a present-day system: the device class list under the control key.
-void RegistryInstallDefaults();
-
-} // namespace nt

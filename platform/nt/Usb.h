@@ -2,7 +2,7 @@
 // information, USBD statuses and the USBD configuration routines.
 #pragma once
 
-#include "platform/nt/Io.h"
+#include "Io.h"
 
 #pragma pack(push, 1)
 struct USB_DEVICE_DESCRIPTOR {
@@ -196,8 +196,8 @@ PUSB_INTERFACE_DESCRIPTOR USBD_ParseConfigurationDescriptorEx(
     PUSB_CONFIGURATION_DESCRIPTOR config, PVOID start, LONG interfaceNumber,
     LONG alternateSetting, LONG interfaceClass, LONG interfaceSubClass, LONG interfaceProtocol);
 
-// A select-configuration URB for the listed interfaces, from non-paged pool (free with
-// ExFreePool); each list entry's Interface points at its record inside the URB, with one pipe
+// A select-configuration URB for the listed interfaces, from non-paged pool with the tag
+// "USBD" (free with ExFreePool); each list entry's Interface points at its record inside the URB, with one pipe
 // per endpoint at the default maximum transfer size. Null when out of pool.
 PURB USBD_CreateConfigurationRequestEx(PUSB_CONFIGURATION_DESCRIPTOR config,
                                        PUSBD_INTERFACE_LIST_ENTRY interfaceList);
@@ -223,8 +223,3 @@ void UsbBuildSelectConfigurationRequest(PURB urb, USHORT length,
 void UsbBuildInterruptOrBulkTransferRequest(PURB urb, USHORT length, USBD_PIPE_HANDLE pipe,
                                             PVOID buffer, PVOID mdl, ULONG bufferLength,
                                             ULONG flags, PURB link);
-
-namespace nt {
-// Pool tag of the URBs that USBD_CreateConfigurationRequestEx allocates.
-constexpr ULONG kUsbdPoolTag = MakePoolTag("USBD");
-}

@@ -3,6 +3,7 @@
 // IRP, so an IRP is completed exactly once whatever races.
 #include "platform/nt/UsbBus.h"
 
+#include "platform/nt/IoStandIn.h"
 #include "platform/nt/PnpManager.h"
 #include "platform/nt/Power.h"
 #include "platform/nt/UsbStatus.h"

@@ -4,6 +4,8 @@
 
 #include "platform/nt/Usb.h"
 
+#include <cstdint>
+
 namespace nt {
 
 struct UsbCompletionStatus {

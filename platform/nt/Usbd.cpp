@@ -1,11 +1,13 @@
 // The USBD configuration routines and URB builders.
 #include "platform/nt/Usb.h"
 
-#include "platform/nt/Pool.h"
+#include "platform/nt/PoolStandIn.h"
 
 #include <cstring>
 
 namespace {
+
+constexpr ULONG kUsbdPoolTag = MakePoolTag("USBD");
 
 // Next descriptor after `d`, or null past the end (or at a malformed zero length).
 const UCHAR* NextDescriptor(const UCHAR* d, const UCHAR* end)
@@ -45,7 +47,7 @@ PURB USBD_CreateConfigurationRequestEx(PUSB_CONFIGURATION_DESCRIPTOR config,
     size_t size = sizeof(_URB_SELECT_CONFIGURATION);
     for (auto* e = list; e->InterfaceDescriptor; ++e)
         size += GET_USBD_INTERFACE_SIZE(e->InterfaceDescriptor->bNumEndpoints);
-    auto* urb = static_cast<PURB>(ExAllocatePoolWithTag(NonPagedPool, size, nt::kUsbdPoolTag));
+    auto* urb = static_cast<PURB>(ExAllocatePoolWithTag(NonPagedPool, size, kUsbdPoolTag));
     if (!urb) return nullptr;
     std::memset(urb, 0, size);
     urb->UrbHeader.Length = static_cast<USHORT>(size);

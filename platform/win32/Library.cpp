@@ -18,6 +18,14 @@ std::string ExecutableFolder() {
   return path.substr(0, path.rfind('/') + 1);
 }
 
+std::string LibraryFolder() {
+  static const int anchor = 0;
+  Dl_info info{};
+  if (::dladdr(&anchor, &info) == 0 || info.dli_fname == nullptr) return ExecutableFolder();
+  const std::string path = info.dli_fname;
+  return path.substr(0, path.rfind('/') + 1);
+}
+
 }  // namespace win32
 
 namespace {
@@ -39,8 +47,8 @@ std::string SharedObjectName(std::string name) {
 HMODULE LoadLibraryA(const char* name) {
   if (!name) return nullptr;
   const std::string file = SharedObjectName(name);
-  void* h = ::dlopen((win32::ExecutableFolder() + file).c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!h) h = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // Only the program's own folder: never the working directory or LD_LIBRARY_PATH.
+  void* h = ::dlopen((win32::LibraryFolder() + file).c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!h) SetLastError(ERROR_FILE_NOT_FOUND);
   return static_cast<HMODULE>(h);
 }

@@ -148,6 +148,23 @@ TEST_F(ControlCodes, CancelIoReturnsPendingTransfersCancelledAndUnlinksThem)
     EXPECT_EQ(device->PendingTotal(), 0u);
 }
 
+// The system does not cancel a file's requests when its handle is closed: the driver's cleanup
+// does, and the close follows once they have completed.
+TEST_F(ControlCodes, CleanupCancelsABlockReadPendingAtTheBus)
+{
+    auto device = Plug();
+    HANDLE h = TryOpen();
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    auto io = Issue(h, IOCTL_READ_BULK2, 4096);
+    auto seen = device->WaitSubmitted(0x81, 2s);
+    ASSERT_TRUE(seen);
+    io->file = nullptr;  // the handle goes now
+    ASSERT_TRUE(CloseHandle(h));
+    ASSERT_TRUE(io->Wait());
+    EXPECT_EQ(io->Result(h).error, ERROR_OPERATION_ABORTED);
+    EXPECT_EQ(device->Unlinked(), std::vector<uint32_t>{seen->id});
+}
+
 TEST_F(ControlCodes, OutOfPoolFailsWithNothingLeftAllocated)
 {
     auto device = Plug();
@@ -222,6 +239,26 @@ INSTANTIATE_TEST_SUITE_P(
                       RemovalCase{"NotAnEvent", {-2}, -1},
                       RemovalCase{"NotAnEventDropsThePrevious", {0, -2}, -1}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The event is referenced when the request arrives, in the caller's process: a registration
+// held until the start still names the caller's event when the PnP thread dispatches it.
+TEST_F(ControlCodes, ARegistrationHeldUntilTheStartStillSetsTheCallersEvent)
+{
+    auto device = ScriptedUsbDevice::Receiver();
+    device->FailSetConfiguration(true);
+    Plug(device);
+    HANDLE h = Open();
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    auto io = RegisterEvent(h, event);
+    EXPECT_EQ(io->startError, ERROR_IO_PENDING);
+    device->FailSetConfiguration(false);
+    ASSERT_EQ(nt::PnpRestartDevice(device->Pdo()), STATUS_SUCCESS);
+    ASSERT_TRUE(io->Wait());
+    EXPECT_TRUE(io->Result(h).ok);
+    Unplug(device);
+    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
+    CloseHandle(event);
+}
 
 TEST_F(ControlCodes, EventStaysUsableAfterTheCallerClosesItsHandle)
 {

@@ -3,11 +3,12 @@
 #pragma once
 
 #include "driver/UsbVestra.h"
+#include "platform/nt/IoStandIn.h"
 #include "platform/nt/IoUser.h"
 #include "platform/nt/KernelStandIn.h"
-#include "platform/nt/Ob.h"
+#include "platform/nt/ObStandIn.h"
 #include "platform/nt/PnpManager.h"
-#include "platform/nt/Pool.h"
+#include "platform/nt/PoolStandIn.h"
 #include "platform/nt/ScriptedUsb.h"
 #include "platform/win32/File.h"
 #include "platform/win32/Sync.h"

@@ -3,8 +3,13 @@
 #include "DriverFixture.h"
 
 #include "driver/ReceiverDevice.h"
-#include "platform/nt/Power.h"
-#include "platform/nt/Registry.h"
+#include "platform/nt/PowerStandIn.h"
+#include "platform/nt/RegistryStandIn.h"
+#include "tests/platform/nt/KernelName.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace drivertest {
 namespace {
@@ -89,13 +94,96 @@ TEST_F(Lifecycle, APoweredDownDeviceIsPoweredUpBeforeDispatch)
     ASSERT_TRUE(io->Wait());
 }
 
-TEST_F(Lifecycle, SystemSleepTakesTheDeviceDownAndWakeBringsItBack)
+// The system request returns only once the device request it caused has reached the bus.
+TEST_F(Lifecycle, SystemSleepCompletesAfterTheDeviceIsDownAndWakeAfterItIsBack)
 {
     auto device = Plug();
     ASSERT_EQ(nt::PnpSetSystemPower(device->Pdo(), PowerSystemSleeping3), STATUS_SUCCESS);
     EXPECT_EQ(nt::PoRecordedDeviceState(device->Pdo()), PowerDeviceD3);
     ASSERT_EQ(nt::PnpSetSystemPower(device->Pdo(), PowerSystemWorking), STATUS_SUCCESS);
     EXPECT_EQ(nt::PoRecordedDeviceState(device->Pdo()), PowerDeviceD0);
+}
+
+TEST_F(Lifecycle, PowerDownCancelsTheTransfersAtTheBusBeforeLeavingD0)
+{
+    auto device = Plug();
+    HANDLE h = Open();
+    auto io = Issue(h, IOCTL_READ_INTERRUPT, 64);
+    auto seen = device->WaitSubmitted(0x85, 2s);
+    ASSERT_TRUE(seen);
+    ASSERT_EQ(nt::PnpSetDevicePower(device->Pdo(), PowerDeviceD3), STATUS_SUCCESS);
+    ASSERT_TRUE(io->Done());
+    EXPECT_EQ(io->Result(h).error, ERROR_OPERATION_ABORTED);
+    EXPECT_EQ(device->Unlinked(), std::vector<uint32_t>{seen->id});
+    EXPECT_EQ(device->PendingTotal(), 0u);
+}
+
+TEST_F(Lifecycle, StartStopAndRestartFreeOnlyWhatTheyAllocated)
+{
+    auto device = Plug();
+    ASSERT_EQ(nt::PnpStopDevice(device->Pdo()), STATUS_SUCCESS);
+    ASSERT_EQ(nt::PnpRestartDevice(device->Pdo()), STATUS_SUCCESS);
+    Unplug(device);  // the fixture checks that the driver's pool is back to zero
+}
+
+// Closing records D3; the request held while the device is stopped goes on at the start,
+// which first brings the device back to D0.
+TEST_F(Lifecycle, CloseStopReopenAndStartCompletesTheHeldRequest)
+{
+    auto device = Plug();
+    Close(Open());
+    ASSERT_EQ(nt::PnpStopDevice(device->Pdo()), STATUS_SUCCESS);
+    HANDLE h = Open();
+    auto io = Issue(h, IOCTL_READ_INTERRUPT, 64);
+    EXPECT_EQ(io->startError, ERROR_IO_PENDING);
+    EXPECT_EQ(device->PendingTotal(), 0u);  // held
+    ASSERT_EQ(nt::PnpRestartDevice(device->Pdo()), STATUS_SUCCESS);
+    ASSERT_TRUE(Answer(*device, 0x85, 64, 5));
+    ASSERT_TRUE(io->Wait());
+    EXPECT_TRUE(io->Result(h).ok);
+    EXPECT_EQ(io->buffer[0], 5);
+    EXPECT_EQ(nt::PoRecordedDeviceState(device->Pdo()), PowerDeviceD0);
+}
+
+// A read whose transfer is still being handed to the bus holds the remove lock: the removal
+// waits for it however long that takes, and no completion runs after the device is gone.
+TEST_F(Lifecycle, RemovalWaitsThroughTheRemoveLockForARequestInFlight)
+{
+    auto device = Plug();
+    std::mutex lock;
+    std::condition_variable changed;
+    bool entered = false, release = false;
+    device->SetResponder([&](const ScriptedUsbDevice::Submitted& s) -> std::optional<ScriptedUsbDevice::Reply> {
+        std::unique_lock guard(lock);
+        entered = true;
+        changed.notify_all();
+        changed.wait(guard, [&] { return release; });
+        return ScriptedUsbDevice::Reply{0, std::vector<uint8_t>(s.length, 9), 0};
+    });
+    HANDLE h = Open();
+    std::unique_ptr<PendingIo> io;
+    std::thread reader([&] { io = Issue(h, IOCTL_READ_BULK2, 4096); });
+    {
+        std::unique_lock guard(lock);
+        ASSERT_TRUE(changed.wait_for(guard, 2s, [&] { return entered; }));
+    }
+    std::atomic<bool> removed{false};
+    std::thread remover([&] {
+        nt::PnpSendMinor(device->Pdo(), IRP_MN_REMOVE_DEVICE);
+        removed = true;
+    });
+    std::this_thread::sleep_for(300ms);
+    EXPECT_FALSE(removed) << "the removal did not wait for the read";
+    {
+        std::lock_guard guard(lock);
+        release = true;
+        changed.notify_all();
+    }
+    reader.join();
+    remover.join();
+    EXPECT_TRUE(removed);
+    ASSERT_TRUE(io->Wait());
+    EXPECT_TRUE(io->Result(h).ok);
 }
 
 TEST_F(Lifecycle, StopAndDisableAreRefusedWhileAHandleIsOpen)
@@ -130,6 +218,7 @@ TEST_F(Lifecycle, StopThenStartBindsThePipesAgain)
 struct BadConfiguration {
     const char* name;
     uint8_t value, interface, alternate;
+    uint8_t interfaces = 1;  // bNumInterfaces: 0 leaves the interface out of the bus's selection
 };
 
 class StartFailures : public DriverFixture, public ::testing::WithParamInterface<BadConfiguration> {};
@@ -137,9 +226,10 @@ class StartFailures : public DriverFixture, public ::testing::WithParamInterface
 TEST_P(StartFailures, ConfigurationWithoutInterfaceZeroAlternateZeroDoesNotStart)
 {
     const auto& c = GetParam();
-    auto device = std::make_shared<ScriptedUsbDevice>(
-        ScriptedUsbDevice::ReceiverDeviceDescriptor(),
-        std::vector<std::vector<uint8_t>>{ScriptedUsbDevice::ReceiverConfiguration(c.value, c.interface, c.alternate)});
+    auto configuration = ScriptedUsbDevice::ReceiverConfiguration(c.value, c.interface, c.alternate);
+    configuration[4] = c.interfaces;
+    auto device = std::make_shared<ScriptedUsbDevice>(ScriptedUsbDevice::ReceiverDeviceDescriptor(),
+                                                      std::vector<std::vector<uint8_t>>{configuration});
     Plug(device);
     EXPECT_EQ(nt::PnpRestartDevice(device->Pdo()), STATUS_UNSUCCESSFUL);
     HANDLE h = Open();
@@ -151,7 +241,8 @@ TEST_P(StartFailures, ConfigurationWithoutInterfaceZeroAlternateZeroDoesNotStart
 INSTANTIATE_TEST_SUITE_P(Configurations, StartFailures,
                          ::testing::Values(BadConfiguration{"InterfaceOne", 1, 1, 0},
                                            BadConfiguration{"AlternateOne", 1, 0, 1},
-                                           BadConfiguration{"OnlyConfigurationTwo", 2, 0, 0}),
+                                           BadConfiguration{"OnlyConfigurationTwo", 2, 0, 0},
+                                           BadConfiguration{"InterfaceNotInTheSelection", 1, 0, 0, 0}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Lifecycle, AFifthEndpointKeepsTheDefaultMaximumAndNoCodeReachesIt)
@@ -250,11 +341,11 @@ TEST_F(Lifecycle, ReplugWhileLoadedTakesTheNextUnit)
 TEST_F(Lifecycle, AFailedAddLeavesNothingAndUsesNoUnit)
 {
     auto first = Plug();
-    ASSERT_EQ(IoCreateSymbolicLink("\\??\\USBVestra1", "\\Device\\Elsewhere"), STATUS_SUCCESS);
+    ASSERT_EQ(IoCreateSymbolicLink(KernelName(L"\\??\\USBVestra1"), KernelName(L"\\Device\\Elsewhere")), STATUS_SUCCESS);
     auto refused = Plug();
     EXPECT_EQ(nt::PnpFunctionDevice(refused->Pdo()), nullptr);
     EXPECT_EQ(nt::IoLookupDevice("\\Device\\USBKRN_VESTRA1"), nullptr);
-    IoDeleteSymbolicLink("\\??\\USBVestra1");
+    IoDeleteSymbolicLink(KernelName(L"\\??\\USBVestra1"));
     auto next = Plug();
     Open(1);  // the refused device did not use up unit 1
     Unplug(refused);

@@ -17,26 +17,8 @@
 
 namespace {
 
-// The knob (64 x 63) sits at 245, 324 in the main window's client area, the СПЕКТР button
-// (66 x 26) at 354, 286; without a window manager the client area starts at the window's
-// position.
-constexpr const char* kKnobCentre = "277 355";
-constexpr const char* kSpectrumButtonCentre = "387 299";
-
-// The visible main window's id, or empty when it did not appear within ten seconds.
-std::string WaitForMainWindow(const testsupport::XvfbSession& x) {
-  std::string window;
-  for (int i = 0; i < 100 && window.empty(); ++i) {
-    usleep(100 * 1000);
-    window = x.Run("xdotool search --onlyvisible --name VESTRA 2>/dev/null | head -1");
-  }
-  if (!window.empty()) window.pop_back();  // the newline
-  return window;
-}
-
-void ClickAt(const testsupport::XvfbSession& x, const std::string& window, const char* at) {
-  x.Run("xdotool mousemove --window " + window + " " + at + " click 1");
-}
+using testsupport::kKnobCentre;
+using testsupport::kSpectrumButtonCentre;
 
 // Holds the left button on the knob for one second; returns how long it was held, in seconds.
 double HoldKnobOneSecond(const testsupport::XvfbSession& x, const std::string& window) {
@@ -60,7 +42,7 @@ TEST(KnobUnderX, HoldingTheLeftButtonTunesDownTwentyStepsASecond) {
     ini.WriteString("TMain", "FreqkHz.Value", "10000");
   }
   ASSERT_TRUE(x.StartProgram(config.path()));
-  const std::string window = WaitForMainWindow(x);
+  const std::string window = x.WaitForMainWindow();
   ASSERT_FALSE(window.empty()) << "the main window did not appear";
   usleep(500 * 1000);
   receiver.Take(50);
@@ -111,16 +93,6 @@ std::streamoff FileSize(const std::string& path) {
   return f ? std::streamoff(f.tellg()) : 0;
 }
 
-// Polls the simulator's status line until it holds `wanted`; false after ten seconds.
-bool WaitForStatus(simtest::SimProcess& sim, const std::string& wanted, std::string& last) {
-  for (int i = 0; i < 100; ++i) {
-    last = sim.command("status").value_or("");
-    if (last.find(wanted) != std::string::npos) return true;
-    usleep(100 * 1000);
-  }
-  return false;
-}
-
 TEST_P(KnobAgainstSimulator, HoldingTheLeftButtonOneSecondTakesTwentySteps) {
   const SimLinkCase& c = GetParam();
   testsupport::XvfbSession x;
@@ -137,13 +109,13 @@ TEST_P(KnobAgainstSimulator, HoldingTheLeftButtonOneSecondTakesTwentySteps) {
     ini.WriteString("TMain", "FreqkHz.Value", "10000");
   }
   ASSERT_TRUE(x.StartProgram(config.path()));
-  const std::string window = WaitForMainWindow(x);
+  const std::string window = x.WaitForMainWindow();
   ASSERT_FALSE(window.empty()) << "the main window did not appear";
   std::string status;
-  ASSERT_TRUE(WaitForStatus(sim, "состояние получено", status)) << "no full upload reached the simulator: " << status;
+  ASSERT_TRUE(sim.waitForStatus("состояние получено", status)) << "no full upload reached the simulator: " << status;
   if (c.stream) {
-    ClickAt(x, window, kSpectrumButtonCentre);
-    ASSERT_TRUE(WaitForStatus(sim, "поток 1", status)) << "the stream did not start: " << status;
+    x.ClickAt(window, kSpectrumButtonCentre);
+    ASSERT_TRUE(sim.waitForStatus("поток 1", status)) << "the stream did not start: " << status;
   }
   usleep(500 * 1000);
   const std::streamoff before = FileSize(logPath);
@@ -153,14 +125,23 @@ TEST_P(KnobAgainstSimulator, HoldingTheLeftButtonOneSecondTakesTwentySteps) {
   const std::string after = sim.command("status").value_or("");
   x.StopProgram();
 
-  // Twenty ticks a second, one step of 1 kHz down each.
-  EXPECT_GE(tuned.size(), 16u) << "steps: " << tuned.size();
-  EXPECT_LE(tuned.size(), 24u) << "steps: " << tuned.size();
+  // Twenty ticks a second, one step of 1 kHz down each. A repaint that is no step (an
+  // exposure on a loaded desktop) sends the value it shows once more: a repeat is no step.
   ASSERT_FALSE(tuned.empty());
-  EXPECT_EQ(tuned.back(), 10000000 - 1000 * long(tuned.size()));
+  long shown = 10000000;
+  size_t steps = 0;
+  for (const long f : tuned) {
+    if (f == shown) continue;
+    EXPECT_EQ(f, shown - 1000) << "after " << steps << " steps";
+    shown = f;
+    ++steps;
+  }
+  EXPECT_GE(steps, 16u);
+  EXPECT_LE(steps, 24u);
+  EXPECT_LE(tuned.size(), steps + 2) << "more than a stray repeat: " << tuned.size() << " frames";
   EXPECT_NE(after.find("частота " + std::to_string(tuned.back()) + " Гц"), std::string::npos) << after;
-  std::printf("knob against the simulator, %s: %zu steps in %.2f s held = %.1f steps/s\n", c.name, tuned.size(), held,
-              tuned.size() / held);
+  std::printf("knob against the simulator, %s: %zu steps (%zu frames) in %.2f s held = %.1f steps/s\n", c.name,
+              steps, tuned.size(), held, steps / held);
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, KnobAgainstSimulator,

@@ -1,5 +1,7 @@
 #include "tests/e2e/XvfbSession.h"
 
+#include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -48,7 +50,7 @@ XvfbSession::~XvfbSession() {
   Reap(server_);
 }
 
-bool XvfbSession::StartProgram(const QString& configDir) {
+bool XvfbSession::StartProgram(const QString& configDir, const ProgramLaunch& launch) {
   const char* bin = getenv("PVESTRA_BIN");
   if (!bin || !Ok()) return false;
   const std::string program = std::string(bin) + "/PVestra";
@@ -59,6 +61,13 @@ bool XvfbSession::StartProgram(const QString& configDir) {
     setenv("DISPLAY", display.c_str(), 1);
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     unsetenv("QT_QPA_PLATFORM");
+    if (!launch.errorLog.empty()) {
+      const int fd = ::open(launch.errorLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (fd < 0 || ::dup2(fd, STDERR_FILENO) < 0) _exit(127);
+    }
+    if (launch.uid >= 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(gid_t(launch.gid)) != 0 || ::setuid(uid_t(launch.uid)) != 0))
+      _exit(127);
     execl(program.c_str(), "PVestra", nullptr);
     _exit(127);
   }
@@ -87,6 +96,20 @@ std::string XvfbSession::Run(const std::string& command) const {
     pclose(p);
   }
   return out;
+}
+
+std::string XvfbSession::WaitForMainWindow() const {
+  std::string window;
+  for (int i = 0; i < 100 && window.empty(); ++i) {
+    usleep(100 * 1000);
+    window = Run("xdotool search --onlyvisible --name VESTRA 2>/dev/null | head -1");
+  }
+  if (!window.empty()) window.pop_back();  // the newline
+  return window;
+}
+
+void XvfbSession::ClickAt(const std::string& window, const char* at) const {
+  Run("xdotool mousemove --window " + window + " " + at + " click 1");
 }
 
 }  // namespace testsupport

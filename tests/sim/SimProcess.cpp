@@ -105,6 +105,21 @@ std::optional<std::string> SimProcess::command(const std::string& line, std::chr
     return readLine(timeout);
 }
 
+bool SimProcess::waitForStatus(const std::function<bool(const std::string&)>& wanted, std::string& last,
+                               std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    do {
+        last = command("status").value_or("");
+        if (wanted(last)) return true;
+        ::usleep(100 * 1000);
+    } while (std::chrono::steady_clock::now() < end);
+    return false;
+}
+
+bool SimProcess::waitForStatus(const std::string& wanted, std::string& last, std::chrono::milliseconds timeout) {
+    return waitForStatus([&](const std::string& s) { return s.find(wanted) != std::string::npos; }, last, timeout);
+}
+
 void SimProcess::closeStdin() {
     if (toChild_ >= 0) ::close(toChild_);
     toChild_ = -1;

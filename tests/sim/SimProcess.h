@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,6 +30,12 @@ public:
     // Sends one console line and returns the answer line.
     std::optional<std::string> command(const std::string& line, std::chrono::milliseconds timeout = std::chrono::milliseconds(2000));
     std::optional<std::string> readLine(std::chrono::milliseconds timeout);
+    // Polls the status line until `wanted` holds for it (or, in the second form, it contains
+    // the text); false when `timeout` passes first. `last` is the last line read.
+    bool waitForStatus(const std::function<bool(const std::string&)>& wanted, std::string& last,
+                       std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    bool waitForStatus(const std::string& wanted, std::string& last,
+                       std::chrono::milliseconds timeout = std::chrono::seconds(10));
     void closeStdin();
     // Sends SIGTERM and waits; returns the exit status or -1.
     int terminate();

@@ -1,9 +1,10 @@
 // The I/O manager's IRP rules, dispatcher objects, object references and pool accounting.
-#include "platform/nt/Io.h"
-#include "platform/nt/Ke.h"
-#include "platform/nt/Ob.h"
-#include "platform/nt/Pool.h"
-#include "platform/nt/Registry.h"
+#include "platform/nt/IoStandIn.h"
+#include "platform/nt/KeStandIn.h"
+#include "platform/nt/ObStandIn.h"
+#include "platform/nt/PoolStandIn.h"
+#include "platform/nt/RegistryStandIn.h"
+#include "tests/platform/nt/KernelName.h"
 
 #include <gtest/gtest.h>
 
@@ -142,13 +143,13 @@ TEST(Names, LinksInBothSpellingsResolveToTheDevice)
 {
     PDRIVER_OBJECT driver = nt::IoCreateDriverObject("\\Driver\\Names");
     PDEVICE_OBJECT device = nullptr;
-    ASSERT_EQ(IoCreateDevice(driver, 16, "\\Device\\NamesTest0", 0x22, 0, FALSE, &device), STATUS_SUCCESS);
+    ASSERT_EQ(IoCreateDevice(driver, 16, KernelName(L"\\Device\\NamesTest0"), 0x22, 0, FALSE, &device), STATUS_SUCCESS);
     PDEVICE_OBJECT twin = nullptr;
-    EXPECT_EQ(IoCreateDevice(driver, 0, "\\Device\\NamesTest0", 0x22, 0, FALSE, &twin), STATUS_OBJECT_NAME_COLLISION);
-    ASSERT_EQ(IoCreateSymbolicLink("\\DosDevices\\NamesLink0", "\\Device\\NamesTest0"), STATUS_SUCCESS);
+    EXPECT_EQ(IoCreateDevice(driver, 0, KernelName(L"\\Device\\NamesTest0"), 0x22, 0, FALSE, &twin), STATUS_OBJECT_NAME_COLLISION);
+    ASSERT_EQ(IoCreateSymbolicLink(KernelName(L"\\DosDevices\\NamesLink0"), KernelName(L"\\Device\\NamesTest0")), STATUS_SUCCESS);
     EXPECT_EQ(nt::IoLookupDevice("\\??\\NamesLink0"), device);
-    EXPECT_EQ(IoCreateSymbolicLink("\\??\\NamesLink0", "\\Device\\Other"), STATUS_OBJECT_NAME_COLLISION);
-    EXPECT_EQ(IoDeleteSymbolicLink("\\??\\NamesLink0"), STATUS_SUCCESS);
+    EXPECT_EQ(IoCreateSymbolicLink(KernelName(L"\\??\\NamesLink0"), KernelName(L"\\Device\\Other")), STATUS_OBJECT_NAME_COLLISION);
+    EXPECT_EQ(IoDeleteSymbolicLink(KernelName(L"\\??\\NamesLink0")), STATUS_SUCCESS);
     EXPECT_EQ(nt::IoLookupDevice("\\??\\NamesLink0"), nullptr);
     IoDeleteDevice(device);
     EXPECT_EQ(nt::IoLookupDevice("\\Device\\NamesTest0"), nullptr);
@@ -193,15 +194,16 @@ TEST(ObjectReferences, TypeCheckAndLifetimeBeyondTheHandle)
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE key = nullptr;
     nt::RegistryCreateKey("\\Registry\\Test\\Key");
+    KernelName path(L"\\registry\\test\\KEY");
     OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, "\\registry\\test\\KEY");
+    InitializeObjectAttributes(&attributes, path, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
     ASSERT_EQ(ZwOpenKey(&key, KEY_READ, &attributes), STATUS_SUCCESS);
 
     PVOID object = nullptr;
-    EXPECT_EQ(ObReferenceObjectByHandle(key, 0, ExEventObjectType, KernelMode, &object, nullptr), STATUS_OBJECT_TYPE_MISMATCH);
-    EXPECT_EQ(ObReferenceObjectByHandle(reinterpret_cast<HANDLE>(0x7FFFFFF0), 0, ExEventObjectType, KernelMode, &object, nullptr),
+    EXPECT_EQ(ObReferenceObjectByHandle(key, 0, *ExEventObjectType, KernelMode, &object, nullptr), STATUS_OBJECT_TYPE_MISMATCH);
+    EXPECT_EQ(ObReferenceObjectByHandle(reinterpret_cast<HANDLE>(0x7FFFFFF0), 0, *ExEventObjectType, KernelMode, &object, nullptr),
               STATUS_INVALID_HANDLE);
-    ASSERT_EQ(ObReferenceObjectByHandle(event, 0, ExEventObjectType, KernelMode, &object, nullptr), STATUS_SUCCESS);
+    ASSERT_EQ(ObReferenceObjectByHandle(event, 0, *ExEventObjectType, KernelMode, &object, nullptr), STATUS_SUCCESS);
     auto user = win32::ReferenceHandleAs<win32::EventObject>(event);
     CloseHandle(event);
     KeSetEvent(static_cast<PRKEVENT>(object), 0, FALSE);
@@ -237,19 +239,20 @@ TEST(Pool, AccountsPerTagAndFailsOnRequest)
 TEST(Registry, ValuesAreReadWithTheirTypeAndSize)
 {
     nt::RegistrySetValue("\\Registry\\Test2\\K", "Start", REG_DWORD, {3, 0, 0, 0});
+    KernelName path(L"\\Registry\\Test2\\K");
     OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, "\\Registry\\Test2\\K");
+    InitializeObjectAttributes(&attributes, path, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
     HANDLE key;
     ASSERT_EQ(ZwOpenKey(&key, KEY_READ, &attributes), STATUS_SUCCESS);
     alignas(8) UCHAR buffer[32];
     ULONG needed = 0;
-    EXPECT_EQ(ZwQueryValueKey(key, "start", KeyValuePartialInformation, buffer, 4, &needed), STATUS_BUFFER_TOO_SMALL);
-    ASSERT_EQ(ZwQueryValueKey(key, "Start", KeyValuePartialInformation, buffer, sizeof buffer, &needed), STATUS_SUCCESS);
+    EXPECT_EQ(ZwQueryValueKey(key, KernelName(L"start"), KeyValuePartialInformation, buffer, 4, &needed), STATUS_BUFFER_TOO_SMALL);
+    ASSERT_EQ(ZwQueryValueKey(key, KernelName(L"Start"), KeyValuePartialInformation, buffer, sizeof buffer, &needed), STATUS_SUCCESS);
     auto* info = reinterpret_cast<KEY_VALUE_PARTIAL_INFORMATION*>(buffer);
     EXPECT_EQ(info->Type, REG_DWORD);
     EXPECT_EQ(info->DataLength, 4u);
     EXPECT_EQ(info->Data[0], 3);
-    EXPECT_EQ(ZwQueryValueKey(key, "Missing", KeyValuePartialInformation, buffer, sizeof buffer, &needed), STATUS_OBJECT_NAME_NOT_FOUND);
+    EXPECT_EQ(ZwQueryValueKey(key, KernelName(L"Missing"), KeyValuePartialInformation, buffer, sizeof buffer, &needed), STATUS_OBJECT_NAME_NOT_FOUND);
     ZwClose(key);
     nt::RegistryDeleteKey("\\Registry\\Test2");
     EXPECT_EQ(ZwOpenKey(&key, KEY_READ, &attributes), STATUS_OBJECT_NAME_NOT_FOUND);

@@ -6,7 +6,8 @@
 #include "platform/nt/IoUser.h"
 #include "platform/nt/KernelStandIn.h"
 #include "platform/nt/PnpManager.h"
-#include "platform/nt/Pool.h"
+#include "platform/nt/IoStandIn.h"
+#include "platform/nt/PoolStandIn.h"
 #include "platform/win32/File.h"
 #include "platform/win32/Sync.h"
 

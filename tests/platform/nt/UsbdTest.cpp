@@ -1,5 +1,5 @@
 // Parsing configuration descriptors and building the select-configuration request.
-#include "platform/nt/Pool.h"
+#include "platform/nt/PoolStandIn.h"
 #include "platform/nt/ScriptedUsb.h"
 #include "platform/nt/Usb.h"
 #include "platform/nt/UsbStatus.h"
@@ -77,9 +77,9 @@ TEST(ConfigurationRequest, OnePipePerEndpointAtTheDefaultMaximum)
     EXPECT_EQ(list[0].Interface->NumberOfPipes, 5u);
     for (ULONG p = 0; p < 5; ++p) EXPECT_EQ(list[0].Interface->Pipes[p].MaximumTransferSize, USBD_DEFAULT_MAXIMUM_TRANSFER_SIZE);
     EXPECT_GE(urb->UrbHeader.Length, GET_SELECT_CONFIGURATION_REQUEST_SIZE(1, 5));
-    EXPECT_EQ(nt::PoolUsageOfTag(nt::kUsbdPoolTag).blocks, 1u);
+    EXPECT_EQ(nt::PoolUsageOfTag(MakePoolTag("USBD")).blocks, 1u);
     ExFreePool(urb);
-    EXPECT_EQ(nt::PoolUsageOfTag(nt::kUsbdPoolTag).blocks, 0u);
+    EXPECT_EQ(nt::PoolUsageOfTag(MakePoolTag("USBD")).blocks, 0u);
 }
 
 struct StatusCase {
