@@ -16,6 +16,7 @@
 #include "app/panel/Umain.h"
 #include "app/spectrum/Uiq.h"
 #include "app/spectrum/Usettings.h"
+#include "app/spectrum/Uwaterfall.h"
 #include "platform/win32/Comm.h"
 #include "platform/win32/IniFile.h"
 
@@ -43,6 +44,10 @@ ProgramWindows::ProgramWindows() {
   iqStorage_->Restore(ini);
   windows_.emplace_back(new TTms);
   windows_.emplace_back(new TVestraMdebug);
+  // Ours, after the original windows: the waterfall, which tunes as the panorama does.
+  auto* waterfall = new TWaterfall;
+  waterfall->TuneTo = [](int32_t f) { if (Main) Main->TuneTo(f); };
+  windows_.emplace_back(waterfall);
 }
 
 ProgramWindows::~ProgramWindows() {

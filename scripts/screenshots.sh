@@ -75,5 +75,6 @@ key ctrl+i; shoot 'IQ-компоненты' iq
 key ctrl+d; shoot '^Debug$' debug
 key ctrl+l; shoot 'Загрузка TMS' loader
 key ctrl+y; shoot 'Отладка Vestra' service
+key ctrl+w; sleep 5; shoot 'Водопад' waterfall   # about fifty blocks of history
 import -window root "$out/screen.png"
 echo "$out/screen.png"

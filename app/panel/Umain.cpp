@@ -20,6 +20,7 @@
 #include "app/panel/MirtalKnob.h"
 #include "app/remote/RigctlServer.h"
 #include "app/spectrum/Usettings.h"
+#include "app/spectrum/Uwaterfall.h"
 #include "platform/win32/IniFile.h"
 #include "platform/win32/Library.h"
 #include "platform/win32/Sync.h"
@@ -308,6 +309,7 @@ void TMain::FormActivate() {
   BtnPanClick();
   if (BtnCLASS->Down()) BtnCLASSClick();
   BtnRegectorClick();
+  if (Waterfall) Waterfall->ReopenAtStart();
   activateWindow();
   setFocus();
   if (ClassIz) BtnCLASS->setToolTip(ClassIz->ClassNameText());

@@ -7,6 +7,7 @@
 #include "app/Startup.h"
 #include "app/spectrum/Uiq.h"
 #include "app/spectrum/Usettings.h"
+#include "app/spectrum/Uwaterfall.h"
 
 namespace {
 
@@ -55,7 +56,9 @@ void TMain::HandleLinkMessage(int code) {
 
 void TMain::AddBlock(const int16_t* block) {
   SpectrumPictures pictures = Pictures();
-  AddSampleBlock(Spectrum, block, SpectrumInputs(), pictures);
+  SpectrumControls controls = SpectrumInputs();
+  if (Waterfall && Waterfall->isVisible()) controls.rowSink = Waterfall;  // hidden, it costs nothing
+  AddSampleBlock(Spectrum, block, controls, pictures);
   SpectrumShown();
   if (IQ && IQ->isVisible()) IQ->ShowIqBlock(block);
 }

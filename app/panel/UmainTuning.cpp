@@ -11,6 +11,7 @@
 #include "app/Startup.h"
 #include "app/spectrum/Uiq.h"
 #include "app/spectrum/Usettings.h"
+#include "app/spectrum/Uwaterfall.h"
 
 void TMain::BtnPress(TPictureButton* sender) {
   if (sender != BtnEnt && EntryActive == 0 && DotTyped == 0) entryStartFrequency_ = TunedFrequency();
@@ -81,6 +82,7 @@ void TMain::FormKeyPress(QChar key) {
   else if (c == 9 && IQ) ShowAndRaise(IQ);
   else if (c == 12 && Tms) ShowAndRaise(Tms);
   else if (c == 25 && VestraMdebug) ShowAndRaise(VestraMdebug);
+  else if (c == 23 && Waterfall) Waterfall->Toggle();
 }
 
 void TMain::MirtalGetValue() {

@@ -21,7 +21,7 @@ constexpr int kBottomRow = kSpectrumHeight - 1;
 // Clamping of the logarithmic view: 120 dB from 0.001 to 10000.
 constexpr double kMinLogMagnitude = 0.001;
 constexpr double kMaxLogMagnitude = 10000.0;
-constexpr int kTopLevelDb = 167;     // level of row 0 before the gain offset
+constexpr int kTopLevelDb = kLevelTopDb;
 constexpr int kLinearLevelDb = 97 - 9;
 constexpr double kLinearFloor = 5.0;  // the linear scale never zooms in further than this
 
@@ -31,8 +31,8 @@ constexpr int kPreampGainDb = 15;
 
 // Vertical grid and frequency ticks share these pixels; the labels are offset by the
 // 25 pixels that FScale starts left of Spectr.
-constexpr int kTickX[5] = {25, 140, 256, 372, 487};
-constexpr int kTickOffsetHz[5] = {-5000, -2500, 0, 2500, 5000};
+constexpr const int (&kTickX)[5] = kFrequencyTickX;
+constexpr const int (&kTickOffsetHz)[5] = kFrequencyTickOffsetHz;
 
 // Linear view: rows where a bin lies the given dB below the strongest one, and the label
 // of each on the level scales.
@@ -55,11 +55,6 @@ constexpr int kPictureFontPixels = 11;
 // offers these, so anything else falls back to its default.
 int AveragingCount(int n) {
   return (n == 2 || n == 4 || n == 8 || n == 16) ? n : kHistorySlots;
-}
-
-// "%5d.%03d" of value / 1000 and value mod 1000: kHz with three decimals.
-void FormatKilohertz(char* out, std::size_t size, const char* prefix, int32_t hz, const char* suffix) {
-  std::snprintf(out, size, "%s%5d.%03d%s", prefix, hz / 1000, hz % 1000, suffix);
 }
 
 // Converts a level that a faulty library could make non-finite without undefined behaviour.
@@ -127,6 +122,10 @@ void ClearImage(QPainter& p, const QImage& image) { p.fillRect(image.rect(), Qt:
 
 }  // namespace
 
+void FormatKilohertz(char* out, std::size_t size, const char* prefix, int32_t hz, const char* suffix) {
+  std::snprintf(out, size, "%s%5d.%03d%s", prefix, hz / 1000, hz % 1000, suffix);
+}
+
 int DecimationFactor(const SpectrumControls& c) {
   if (c.scalingIndex == 0) return 1;
   static constexpr int kByBandwidth[6] = {1, 1, 2, 4, 8, 16};
@@ -166,6 +165,7 @@ void ProcessSampleBlock(SpectrumState& s, const int16_t* block, const SpectrumCo
     const double re = out1[k], im = out2[k];
     s.Magnitude[k] = std::sqrt(re * re + im * im);
   }
+  if (c.rowSink) c.rowSink->AddSpectrumRow(s.Magnitude, c, s.ReportedGain.load(std::memory_order_acquire));
 
   if (!c.avrDown) return;
   // The history is never cleared: slots not yet written, or written under a larger count,

@@ -11,6 +11,7 @@
 #include <Qt>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 class QFont;
@@ -25,6 +26,14 @@ inline constexpr int kSpectrumSpanHz = 11070;   // span of the 512 bins at decim
 inline constexpr int kSampleBlockSamples = 2048;
 inline constexpr int kSampleRingSamples = 16384;  // the last 8 blocks
 inline constexpr int kHistorySlots = 16;
+inline constexpr int kLevelTopDb = 167;         // logarithmic view: level of row 0 before the gain offset
+
+class SpectrumRowSink;
+
+// Pixels of the five frequency ticks (the grid lines of the spectrum) and their offsets from
+// the tuned frequency at decimation 1.
+inline constexpr int kFrequencyTickX[5] = {25, 140, 256, 372, 487};
+inline constexpr int kFrequencyTickOffsetHz[5] = {-5000, -2500, 0, 2500, 5000};
 
 // The one spectrum record of the program (see the field comments for who writes what).
 struct SpectrumState {
@@ -55,6 +64,17 @@ struct SpectrumControls {        // read from the windows at the moment of use
   int rruPosition = 0;           // TMain.SldRRU.Position
   int attVch = 0;                // TMain.AttVch.Value
   int linkKind = 1;              // TMain.LinkKind
+  SpectrumRowSink* rowSink = nullptr;  // takes each block's spectrum before averaging; none: nobody
+};
+
+// Takes the magnitudes of each block as the transform gave them, before any averaging, with
+// the controls they were computed under (the waterfall window, while it shows).
+class SpectrumRowSink {
+ public:
+  virtual void AddSpectrumRow(const double* magnitudes, const SpectrumControls&, int32_t reportedGain) = 0;
+
+ protected:
+  ~SpectrumRowSink() = default;
 };
 
 // The main window's five images: 562x20, 25x240, 512x240, 25x240, 562x20.
@@ -80,6 +100,10 @@ int DecimationFactor(const SpectrumControls&);
 
 // Level offset G in dB of the level scale, from the gain controls and the reported gain.
 int GainOffset(const SpectrumControls&, int32_t reportedGain);
+
+// "%5d.%03d" of hz / 1000 and hz mod 1000 (kHz with three decimals) between a prefix and a
+// suffix, as every frequency label and readout shows it.
+void FormatKilohertz(char* out, std::size_t size, const char* prefix, int32_t hz, const char* suffix);
 
 // Frequency in Hz of bin x (the peak readout) and of pixel x (the markers).
 int32_t BinFrequency(int32_t fc, int x, int decimation);

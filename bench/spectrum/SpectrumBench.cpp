@@ -2,6 +2,7 @@
 //   build/bin/bench_spectrum --benchmark_repetitions=9 --benchmark_report_aggregates_only=true
 #include "app/spectrum/Uiq.h"
 #include "app/spectrum/Uspectr.h"
+#include "bench/spectrum/SpectrumBenchSupport.h"
 #include "fft/Fft.h"
 
 #include <benchmark/benchmark.h>
@@ -9,34 +10,10 @@
 #include <QApplication>
 #include <QComboBox>
 
-#include <cmath>
 #include <memory>
-#include <numbers>
 #include <vector>
 
 namespace {
-
-// A strong carrier, a weak one and a little noise, as a receiver delivers them.
-std::vector<int16_t> SampleBlock(int blockNumber) {
-  std::vector<int16_t> block(kSampleBlockSamples);
-  unsigned noise = 12345;
-  for (int p = 0; p < kSampleBlockSamples / 2; ++p) {
-    const double t = (blockNumber * 1024 + p) / 11070.0;
-    noise = noise * 1103515245 + 12345;
-    const int jitter = int((noise >> 16) % 7) - 3;
-    const double a = 2 * std::numbers::pi * 2000 * t, b = -2 * std::numbers::pi * 3300 * t;
-    block[2 * p] = int16_t(std::lround(3000 * std::cos(a) + 30 * std::cos(b)) + jitter);
-    block[2 * p + 1] = int16_t(std::lround(3000 * std::sin(a) + 30 * std::sin(b)) - jitter);
-  }
-  return block;
-}
-
-struct Pictures {
-  QImage spectrData{562, 20, QImage::Format_RGB32}, lScale{25, 240, QImage::Format_RGB32},
-      spectr{512, 240, QImage::Format_RGB32}, rScale{25, 240, QImage::Format_RGB32},
-      fScale{562, 20, QImage::Format_RGB32};
-  SpectrumPictures pictures{&spectrData, &lScale, &spectr, &rScale, &fScale};
-};
 
 // AddSampleBlock with its drawing, as the main window calls it for each block. With
 // "gainChanging" every block brings a new reported gain, so the level labels are redrawn
@@ -106,12 +83,4 @@ BENCHMARK(BM_ShowIqBlock)->ArgName("scaleIndex")->Arg(1)->Arg(0)->Unit(benchmark
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return RunBenchmarksWithQt(argc, argv); }

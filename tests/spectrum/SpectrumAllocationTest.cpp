@@ -1,5 +1,6 @@
 // Counts heap allocations while sample blocks are processed and drawn.
 #include "app/spectrum/Uspectr.h"
+#include "app/spectrum/UwaterfallRows.h"
 #include "tests/spectrum/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -145,6 +146,26 @@ TEST_F(SpectrumAllocation, ComputingABlockAllocatesNothing) {
     EXPECT_EQ(AllocationsOf([&] { ProcessSampleBlock(*state, NextBlock(), c); }), 0);
     EXPECT_EQ(AllocationsOf([&] { LayoutSpectrum(*state, c, frame); }), 0);
   }
+}
+
+// A waterfall that takes each block's row writes it into its ring, a change line included.
+TEST_F(SpectrumAllocation, AWaterfallRowAllocatesNothing) {
+  struct RowsSink : SpectrumRowSink {
+    WaterfallRows rows{400};
+    void AddSpectrumRow(const double* m, const SpectrumControls& c, int32_t) override {
+      rows.AddRow(m, {c.fc, DecimationFactor(c), c.mashtabIndex == 0}, 0);
+    }
+  } sink;
+  for (SpectrumControls c : kVariants) {
+    SCOPED_TRACE(c.mashtabIndex * 10 + c.avrDown);
+    c.rowSink = &sink;
+    EXPECT_EQ(AllocationsOf([&] {
+                c.fc += 1000;  // every block a new tuning: a line and a row
+                ProcessSampleBlock(*state, NextBlock(), c);
+              }),
+              0);
+  }
+  EXPECT_EQ(sink.rows.Info(1).kind, WaterfallRows::Kind::ChangeLine);
 }
 
 // What a drawn block allocates is the toolkit's: the painter's setup of each picture, the
