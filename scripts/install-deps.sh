@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the desktop checks need.
 # Does nothing when everything is already there; uses sudo when not run as root.
+# With --fuzz, also what the fuzz build needs (clang and libFuzzer).
 set -euo pipefail
 
 packages=(
@@ -11,6 +12,7 @@ packages=(
   fonts-liberation
   xvfb xdotool imagemagick
 )
+[ "${1:-}" = "--fuzz" ] && packages+=(clang libfuzzer-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do
