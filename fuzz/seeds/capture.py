@@ -71,6 +71,7 @@ class UsbIp:
     def __init__(self, port):
         self.port = port
         self.sent = b""
+        self.received = {"devlist": b"", "import": b"", "transfers": b""}
         self.inbound = set()  # sequence numbers of IN transfers: only their replies carry data
 
     def connect(self):
@@ -95,12 +96,15 @@ class UsbIp:
     def devlist(self):
         s = self.connect()
         self.send(s, struct.pack(">HHI", 0x0111, 0x8005, 0))
+        while chunk := s.recv(4096):  # the server closes once the list is out
+            self.received["devlist"] += chunk
         s.close()
 
     def import_device(self):
         s = self.connect()
         self.send(s, struct.pack(">HHI32s", 0x0111, 0x8003, 0, b"1-1"))
         reply = self.recv(s, 8 + 312)
+        self.received["import"] = reply
         busnum, devnum = struct.unpack(">II", reply[8 + 288:8 + 296])
         self.devid = busnum << 16 | devnum
         return s
@@ -114,7 +118,9 @@ class UsbIp:
     def reply(self, s):
         head = self.recv(s, 48)
         command, seq, _, _, _, status, actual = struct.unpack(">IIIIIii", head[:28])
-        return seq, status, self.recv(s, actual) if actual > 0 and seq in self.inbound else b""
+        data = self.recv(s, actual) if actual > 0 and seq in self.inbound else b""
+        self.received["transfers"] += head + data
+        return seq, status, data
 
 
 def capture_usb(port):
@@ -146,7 +152,7 @@ def capture_usb(port):
     # Unlink the outstanding reads as a client does before it goes.
     u.send(s, struct.pack(">IIIII", 2, seq, u.devid, 0, 0) + struct.pack(">I", seq - 1) + b"\0" * 24)
     s.close()
-    return u.sent, outs, reports, blocks
+    return u, outs, reports, blocks
 
 
 def main():
@@ -156,7 +162,8 @@ def main():
         sim, link, port = start_sim(bindir, tmp)
         try:
             serial = capture_serial(link)
-            client, outs, reports, blocks = capture_usb(port)
+            usb, outs, reports, blocks = capture_usb(port)
+            client = usb.sent
         finally:
             sim.stdin.write(b"quit\n")
             sim.stdin.close()
@@ -201,6 +208,16 @@ def main():
         cut = rnd.randrange(len(client))
         save("sim_usbip_server", f"session-{i:02d}", bytes([rnd.randrange(16)]) + client[cut:cut + 600] if i % 2
              else bytes([rnd.randrange(16)]) + client[:cut])
+
+    # The USB/IP codec: what the server answered, as the bus client decodes it.
+    save("usbip_codec", "devlist", b"\x00" + usb.received["devlist"])
+    save("usbip_codec", "devlist-records", b"\x01" + usb.received["devlist"])
+    save("usbip_codec", "import", b"\x02" + usb.received["import"])
+    save("usbip_codec", "import-refused", b"\x02" + usb.received["import"][:4] + b"\0\0\0\x01")
+    transfers = usb.received["transfers"]
+    for i in range(16):
+        start = rnd.randrange(0, len(transfers), 48) if i else 0
+        save("usbip_codec", f"transfers-{i:02d}", b"\x03" + transfers[start:start + rnd.randrange(48, 9000)])
 
     # The console.
     lines = ["status", "unplug", "plug", "fault crc", "fault short-block", "fault stall-bulk", "fault x",
