@@ -1,7 +1,7 @@
 // The simulator's console: lines as a person or a script types them. The commands act on a
 // receiver model as they do in the simulator (signals into its scene, reports built from
-// the text), and after every line the model synthesises one sample block, so whatever a
-// line put into the scene is also turned into samples.
+// the text), and after the last line the model synthesises one sample block, so whatever
+// the lines put into the scene is also turned into samples.
 #include <cstdint>
 #include <string>
 
@@ -47,8 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
     sim::runConsoleCommand(text.substr(start, end - start), target);
-    model.synthesizeBlock(block);
     start = end + 1;
   }
+  model.synthesizeBlock(block);
   return 0;
 }
