@@ -29,11 +29,9 @@ void EnsureProgram() {
   Decoder->show();
   Decoder->Recv7d5->trigger();
   IQ->show();
-  DeliverPostedEvents();
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
   (void)app;
   (void)windows;
 }
-
-void DeliverPostedEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
 }  // namespace fuzzsupport

@@ -27,6 +27,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t* chunk = in.Take(1 + (split >> 16) % 48, got);
     Serial.Assemble(chunk, DWORD(got));
   }
-  fuzzsupport::DeliverPostedEvents();
   return 0;
 }

@@ -57,6 +57,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (code != kLinkConnected) Main->HandleLinkMessage(code);
     }
   }
-  fuzzsupport::DeliverPostedEvents();
   return 0;
 }
