@@ -4,7 +4,7 @@ the sample stream on, faults injected at random through the simulator's console,
 each fault a check from outside that PVestra recovered:
 
   - a new full-state upload in the simulator's frame log (after the faults that make PVestra
-    reconnect: CRC error, stalled bulk read, unplug and plug, a killed and restarted simulator);
+    reconnect: CRC error, unplug and plug, a killed and restarted simulator);
   - sample blocks flowing: the main window's picture keeps changing;
   - the window responding: a click on СПЕКТР (stream off, then on again) reaches the simulator.
 
@@ -29,9 +29,11 @@ import sys
 import tempfile
 import time
 
-# Share of each fault; the stalled read costs the 20 s block timeout, so it stays rare.
+# Share of each fault. The simulator's stalled block is one block that is never sent: with the
+# stream on, the bulk read waiting for it takes the next one, so the link carries on without
+# a reconnection (no block timeout); it is kept rare all the same.
 FAULTS = [("crc", 30), ("short-block", 30), ("unplug", 20), ("restart", 15), ("stall-bulk", 1)]
-RECONNECTING = {"crc", "unplug", "restart", "stall-bulk"}
+RECONNECTING = {"crc", "unplug", "restart"}
 SANITIZER = re.compile(r"ERROR: AddressSanitizer|WARNING: ThreadSanitizer|runtime error:|ERROR: LeakSanitizer")
 # Threads that Qt starts for itself.
 QT_THREADS = {"QDBusConnection", "QXcbEventQueue", "QInotifyFileSystemWatcherEngine"}
@@ -262,8 +264,7 @@ class Soak:
             self.inject(kind)
             ok = True
             if kind in RECONNECTING:
-                # A stalled read is noticed only after the link's 20 s block timeout.
-                ok = self.wait_upload(start, a.timeout + (25 if kind == "stall-bulk" else 0))
+                ok = self.wait_upload(start, a.timeout)
             ok = ok and self.blocks_flowing(a.timeout)
             if ok and n % a.click_every == 0:
                 ok = self.responds(a.timeout)
@@ -273,7 +274,7 @@ class Soak:
             if n == 100:
                 rss_100 = rss[-1]
             counts[kind] = counts.get(kind, 0) + 1
-            print(f"{n:5d} {kind:12s} {'recovered' if ok else 'NOT RECOVERED'} {time.time() - t0:5.1f} s "
+            print(f"{time.strftime('%H:%M:%S')} {n:5d} {kind:12s} {'recovered' if ok else 'NOT RECOVERED'} {time.time() - t0:5.1f} s "
                   f"rss {rss[-1]} kB", flush=True)
             if not ok:
                 failures.append((n, kind))
