@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the desktop checks need.
 # Does nothing when everything is already there; uses sudo when not run as root.
+# With --fuzz, also what the fuzz build needs (clang and libFuzzer).
 set -euo pipefail
 
 packages=(
@@ -13,6 +14,7 @@ packages=(
   dpkg-dev desktop-file-utils lintian
   libhamlib-utils libhamlib-dev
 )
+[ "${1:-}" = "--fuzz" ] && packages+=(clang libfuzzer-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -14,6 +14,10 @@ const char* const kUsage =
     "команды: unplug, plug, signal add ЧАСТОТА УРОВЕНЬ ВИД, signal del ЧАСТОТА, "
     "fault crc|short-block|stall-bulk, report ТЕКСТ, status, quit";
 
+// Antenna levels a signal may have: beyond them the synthesised samples would overflow to
+// infinity and stop being numbers.
+constexpr double kMinLevel = -50, kMaxLevel = 150;
+
 bool parseNumber(const std::string& text, double& value) {
     if (text.empty()) return false;
     char* end = nullptr;
@@ -77,7 +81,8 @@ std::string runConsoleCommand(const std::string& line, ConsoleTarget& target) {
             Signal s;
             double level;
             if (!parseFrequency(freqText, hz)) return "ошибка: неверная частота «" + freqText + "»";
-            if (!parseNumber(levelText, level)) return "ошибка: неверный уровень «" + levelText + "»";
+            if (!parseNumber(levelText, level) || level < kMinLevel || level > kMaxLevel)
+                return "ошибка: неверный уровень «" + levelText + "» (от -50 до 150 дБмкВ)";
             if (!parseSignalKind(kindText, s.kind)) return "ошибка: неизвестный вид сигнала «" + kindText +
                                                            "» (carrier, am, cw, fsk)";
             if (in >> extra) return "ошибка: лишние слова в команде";

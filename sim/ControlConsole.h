@@ -1,7 +1,8 @@
 // Line commands on the simulator's standard input, each answered with one line:
 //   unplug | plug | signal add FREQ LEVEL KIND | signal del FREQ |
 //   fault crc | fault short-block | fault stall-bulk | report TEXT | status | quit
-// FREQ in Hz, or with a suffix k / M (7050k, 14.07M); LEVEL in dBµV; KIND carrier, am, cw, fsk.
+// FREQ in Hz, or with a suffix k / M (7050k, 14.07M); LEVEL in dBµV, -50 … 150; KIND carrier,
+// am, cw, fsk.
 // report TEXT sends a report frame built from TEXT (its letter and value characters, e.g.
 // "L-012"), or with "report hex 02 46 ..." the bytes exactly as given.
 #pragma once

@@ -165,6 +165,12 @@ bool UsbIpServer::parseUrbPhase(Connection& c, size_t& used) {
         return false;
     }
     if (auto* submitMsg = std::get_if<CmdSubmit>(&*msg)) {
+        // Only an OUT transfer carries data; a direction that is neither would be taken for
+        // OUT below while its data was never read.
+        if (submitMsg->base.direction != DirIn && submitMsg->base.direction != DirOut) {
+            drop(c, "USB/IP: неверное направление передачи, соединение закрыто");
+            return false;
+        }
         size_t payload = payloadAfter(*submitMsg);
         if (payload > kMaxTransfer) {
             drop(c, "USB/IP: длина передачи " + std::to_string(payload) + " байт недопустима, соединение закрыто");

@@ -121,28 +121,13 @@ void TTms::LoadClick() {
     return;
   }
   BusyCursor busy;
-  const int W = file.words;
-  int P = 0;
-  const uint8_t* next = file.buffer.data() + dsp::kProgramOffset;
-  auto send = [&](char letter, int words) {
-    const dsp::LoadPacket packet = dsp::BuildLoadPacket(letter, words, next);
-    Usb.WriteCommand(packet.data());
-    next += 4 * words;
-    Sleep(1);
-  };
-  Progress->setRange(0, W);
+  Progress->setRange(0, file.words);
   Progress->setValue(0);
-  send(dsp::kFirstPacket, dsp::kPacketWords);
-  P = std::min(P + dsp::kPacketWords, W);
-  Progress->setValue(P);
-  while (W - P > dsp::kPacketWords) {
-    send(dsp::kMiddlePacket, dsp::kPacketWords);
-    P += dsp::kPacketWords;
-    Progress->setValue(P);
-    repaint();  // this window alone; the message queue waits until the transfer is done
-  }
-  const int k = W - P;
-  send(dsp::kLastPacket, k);
-  P += k;
-  Progress->setValue(P);
+  dsp::SendProgram(file, [&](const dsp::LoadPacket& packet, int sent) {
+    Usb.WriteCommand(packet.data());
+    Sleep(1);
+    Progress->setValue(sent);
+    // This window alone; the message queue waits until the transfer is done.
+    if (packet[1] == dsp::kMiddlePacket) repaint();
+  });
 }

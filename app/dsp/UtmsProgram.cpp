@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cstring>
 
 #include "app/link/Ucmd.h"
@@ -9,28 +10,33 @@
 namespace dsp {
 
 ProgramFile ReadProgramFile(const QString& path) {
-  ProgramFile f;
-  if (path.isEmpty() || !QFileInfo::exists(path)) return f;
+  if (path.isEmpty() || !QFileInfo::exists(path)) return {};
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
+    ProgramFile f;
     f.status = ProgramFileStatus::Unreadable;
     f.error = file.errorString();
     return f;
   }
+  return ReadProgram(file);
+}
+
+ProgramFile ReadProgram(QIODevice& source) {
+  ProgramFile f;
   // One byte past the buffer tells a file that does not fit, whatever size it claims.
   qint64 got = 0;
   char probe = 0;
   while (got < qint64(kProgramBufferSize)) {
-    const qint64 n = file.read(reinterpret_cast<char*>(f.buffer.data()) + got, qint64(kProgramBufferSize) - got);
+    const qint64 n = source.read(reinterpret_cast<char*>(f.buffer.data()) + got, qint64(kProgramBufferSize) - got);
     if (n < 0) {
       f.status = ProgramFileStatus::Unreadable;
-      f.error = file.errorString();
+      f.error = source.errorString();
       return f;
     }
     if (n == 0) break;
     got += n;
   }
-  if (got == qint64(kProgramBufferSize) && file.read(&probe, 1) == 1) {
+  if (got == qint64(kProgramBufferSize) && source.read(&probe, 1) == 1) {
     f.status = ProgramFileStatus::TooLong;
     return f;
   }
@@ -70,6 +76,23 @@ LoadPacket BuildLoadPacket(char letter, int words, const uint8_t* data) {
   std::memcpy(&p[3], data, size_t(4 * words));
   p[3 + 4 * size_t(words)] = cmd::ETX;
   return p;
+}
+
+void SendProgram(const ProgramFile& file, const std::function<void(const LoadPacket&, int sent)>& send) {
+  const int W = file.words;
+  int P = 0;
+  const uint8_t* next = file.buffer.data() + kProgramOffset;
+  auto packet = [&](char letter, int words, int sent) {
+    send(BuildLoadPacket(letter, words, next), sent);
+    next += 4 * words;
+  };
+  packet(kFirstPacket, kPacketWords, std::min(kPacketWords, W));
+  P = std::min(P + kPacketWords, W);
+  while (W - P > kPacketWords) {
+    P += kPacketWords;
+    packet(kMiddlePacket, kPacketWords, P);
+  }
+  packet(kLastPacket, W - P, W);
 }
 
 }  // namespace dsp

@@ -12,6 +12,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+
+class QIODevice;
 
 namespace dsp {
 
@@ -45,11 +48,18 @@ constexpr int WordsToSend(int length) { return length / 4 + 3; }
 
 // Reads the file; on any status but Ready nothing of it may be sent.
 ProgramFile ReadProgramFile(const QString& path);
+// Reads the program from an open source, as from its file.
+ProgramFile ReadProgram(QIODevice& source);
 
 // The operator's message for a refused file; empty for Ready and NoFile.
 QString RefusalMessage(const ProgramFile& file, const QString& path);
 
 // One load packet carrying `words` words (0 … 8) from `data`.
 LoadPacket BuildLoadPacket(char letter, int words, const uint8_t* data);
+
+// Cuts a Ready program into its packets: 'a' with the first 8 words, 'b' with 8 words each
+// while more than 8 are left, 'c' with the rest. `send` gets each packet in order with the
+// number of words sent once it is through.
+void SendProgram(const ProgramFile& file, const std::function<void(const LoadPacket&, int sent)>& send);
 
 }  // namespace dsp

@@ -59,6 +59,10 @@ void SerialLink::Poll() {
   uint8_t bytes[1000];
   DWORD got = 0;
   if (!ReadFile(PortHandle, bytes, n, &got, nullptr) || got != n) return;
+  Assemble(bytes, n);
+}
+
+void SerialLink::Assemble(const uint8_t* bytes, DWORD n) {
   for (DWORD i = 0; i < n; ++i) {
     const uint8_t b = bytes[i];
     if (b == cmd::STX) {

@@ -14,6 +14,9 @@ class SerialLink {
   void Close();
   // Reads what is waiting (at most 1000 bytes) and parses the frames completed by it.
   void Poll();
+  // Cuts frames out of bytes as they came from the port; each whose checksum holds goes to
+  // ParseReport. A frame may be split over any number of calls.
+  void Assemble(const uint8_t* bytes, DWORD n);
   // Writes the frame from its STX up to and including the first ETX (at most 64 bytes).
   void Write(const uint8_t* frame);
 

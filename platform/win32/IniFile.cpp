@@ -75,7 +75,11 @@ bool IniFile::ReadFromDisk() {
   const std::optional<QByteArray> bytes = ReadWholeFile(path_, lastError_, known_);
   if (!bytes) return false;
   Section* current = nullptr;
-  for (const QByteArray& raw : bytes->split('\n')) {
+  // CR, LF and CR LF all end a line, as the writer assumes when it keeps line breaks out
+  // of values.
+  QByteArray text = *bytes;
+  text.replace('\r', '\n');
+  for (const QByteArray& raw : text.split('\n')) {
     const QString line = DecodeCp1251(raw).trimmed();
     if (line.isEmpty() || line.startsWith(';')) continue;
     if (line.startsWith('[') && line.endsWith(']')) {

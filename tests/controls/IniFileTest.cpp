@@ -58,6 +58,28 @@ TEST(IniFile, CyrillicIsStoredAsWindows1251AndReadBack) {
   EXPECT_EQ(win32::DecodeCp1251(win32::EncodeCp1251("日本")), "??");
 }
 
+// What one reading gives must come back the same after it is written and read again.
+TEST(IniFile, ValuesReadSurviveBeingWrittenAndReadAgain) {
+  struct Case {
+    const char* file;
+    const char* value;  // Windows-1251
+  };
+  const Case cases[] = {
+      {"[A]\nk=a\x98z\n", "a\x98z"},         // the one byte with no character of its own
+      {"[A]\nk=a\rz=1\n", "a"},               // a lone CR ends the line like LF does
+      {"[A]\r\nk=\xC0\xFF\r\n", "\xC0\xFF"},  // CR LF
+  };
+  for (const auto& c : cases) {
+    QTemporaryDir dir;
+    WriteAll(dir.path() + "/in.ini", c.file);
+    const QString value = IniFile(dir.path() + "/in.ini").ReadString("A", "k");
+    EXPECT_EQ(value, win32::DecodeCp1251(c.value)) << c.file;
+    ASSERT_TRUE(IniFile(dir.path() + "/out.ini").WriteString("A", "k", value));
+    EXPECT_EQ(IniFile(dir.path() + "/out.ini").ReadString("A", "k"), value) << c.file;
+    EXPECT_TRUE(ReadAll(dir.path() + "/out.ini").contains(QByteArray("k=") + c.value + "\r\n")) << c.file;
+  }
+}
+
 TEST(IniFile, IntegersAreDecimalAndGarbageIsNothing) {
   QTemporaryDir dir;
   IniFile ini(dir.path() + "/a.ini");

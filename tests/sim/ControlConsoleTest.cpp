@@ -54,11 +54,21 @@ TEST(ControlConsole, SignalAdd) {
     EXPECT_EQ(t.added[0].kind, SignalKind::Fsk);
 }
 
+TEST(ControlConsole, LevelsAtTheEndsOfTheRangeAreTaken) {
+    for (const char* line : {"signal add 10M 150 carrier", "signal add 10M -50 am"}) {
+        RecordingTarget t;
+        runConsoleCommand(line, t);
+        EXPECT_EQ(t.added.size(), 1u) << line;
+    }
+}
+
 TEST(ControlConsole, BadInputGetsAClearAnswerAndDoesNothing) {
     const char* lines[] = {
         "dance", "signal add 7050000 40 laser", "signal add abc 40 cw", "signal add 7050000 loud cw",
         "signal add 7050000 40 cw extra", "signal del 1234", "signal", "fault power", "report", "report hex 0x02",
         "report hex 100",
+        // Levels past what the synthesiser can carry (1e308 dBµV made its samples NaN).
+        "signal add 10M 1e308 carrier", "signal add 10M 150.1 am", "signal add 10M -50.5 cw",
     };
     for (const char* line : lines) {
         RecordingTarget t;

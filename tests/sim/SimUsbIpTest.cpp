@@ -285,7 +285,13 @@ TEST(SimUsbIp, MalformedMessagesCloseOnlyThatConnection) {
     huge[24] = 0x10; // OUT transfer of 256 MiB
     std::vector<uint8_t> reply(48, 0);
     reply[3] = RetSubmitCode;
-    const Case cases[] = {{"unknown command", unknown}, {"oversized transfer", huge}, {"a reply from the client", reply}};
+    std::vector<uint8_t> sideways(48, 0);
+    sideways[3] = CmdSubmitCode;
+    sideways[15] = 5;  // neither IN nor OUT
+    sideways[19] = 6;  // the command endpoint
+    sideways[27] = 64; // announced, never sent: the server once read it past its buffer
+    const Case cases[] = {{"unknown command", unknown}, {"oversized transfer", huge}, {"a reply from the client", reply},
+                          {"a transfer without a direction", sideways}};
     for (const auto& cs : cases) {
         UsbIpTestClient c;
         ASSERT_TRUE(c.connect(sim.port()));
