@@ -175,15 +175,39 @@ void IoDetachDevice(PDEVICE_OBJECT lower)
 
 namespace nt {
 
-PDEVICE_OBJECT IoLookupDevice(const std::string& name)
+namespace {
+
+PDEVICE_OBJECT FindDevice(NameSpace& n, const std::string& name)
 {
-    NameSpace& n = Names();
-    std::lock_guard guard(n.lock);
     std::string target = name;
     auto link = n.links.find(CanonicalLink(name));
     if (link != n.links.end()) target = link->second;
     auto it = n.devices.find(target);
     return it == n.devices.end() ? nullptr : it->second;
+}
+
+PDEVICE_OBJECT TopOfStack(PDEVICE_OBJECT device)
+{
+    while (device->AttachedDevice) device = device->AttachedDevice;
+    return device;
+}
+
+} // namespace
+
+PDEVICE_OBJECT IoLookupDevice(const std::string& name)
+{
+    NameSpace& n = Names();
+    std::lock_guard guard(n.lock);
+    return FindDevice(n, name);
+}
+
+PDEVICE_OBJECT IoReferenceDeviceByName(const std::string& name)
+{
+    NameSpace& n = Names();
+    std::lock_guard guard(n.lock);
+    PDEVICE_OBJECT device = FindDevice(n, name);
+    if (device) IoReferenceDevice(device);
+    return device;
 }
 
 std::string IoLinkSpelling(const std::string& link)
@@ -198,7 +222,15 @@ PDEVICE_OBJECT IoGetAttachedDevice(PDEVICE_OBJECT device)
 {
     NameSpace& n = Names();
     std::lock_guard guard(n.lock);
-    while (device->AttachedDevice) device = device->AttachedDevice;
+    return TopOfStack(device);
+}
+
+PDEVICE_OBJECT IoGetAttachedDeviceReference(PDEVICE_OBJECT device)
+{
+    NameSpace& n = Names();
+    std::lock_guard guard(n.lock);
+    device = TopOfStack(device);
+    IoReferenceDevice(device);
     return device;
 }
 

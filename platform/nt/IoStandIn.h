@@ -24,12 +24,17 @@ LONG IrpsOutstanding();
 // The device object that a name ("\Device\X", or a link "\??\X" / "\DosDevices\X") denotes,
 // or null. The result is not referenced.
 PDEVICE_OBJECT IoLookupDevice(const std::string& name);
+// The same, referenced under the name space's lock, so that a removal running on another
+// thread cannot free it before the caller is done (drop it with IoDereferenceDevice).
+PDEVICE_OBJECT IoReferenceDeviceByName(const std::string& name);
 // A symbolic link's name as it was created ("\DosDevices\X" or "\??\X"), or empty.
 std::string IoLinkSpelling(const std::string& link);
 // The narrow form of a counted string (the name space keeps names as narrow strings).
 std::string NarrowName(PCUNICODE_STRING name);
 // The top of the stack that `device` belongs to.
 PDEVICE_OBJECT IoGetAttachedDevice(PDEVICE_OBJECT device);
+// The same, referenced under the lock that guards the stack (IoDereferenceDevice drops it).
+PDEVICE_OBJECT IoGetAttachedDeviceReference(PDEVICE_OBJECT device);
 // Takes and drops a reference that keeps a device object's memory alive after IoDeleteDevice.
 void IoReferenceDevice(PDEVICE_OBJECT device);
 void IoDereferenceDevice(PDEVICE_OBJECT device);

@@ -233,7 +233,9 @@ private:
     NTSTATUS Send(UCHAR major, DWORD code, const void* in, DWORD inSize, void* out,
                   DWORD outSize, OVERLAPPED* ov, DWORD* done)
     {
-        PDEVICE_OBJECT top = IoGetAttachedDevice(device_);
+        // The top of the stack may be deleted by a removal on the PnP thread while this
+        // request is built and dispatched: the reference keeps its memory until the call returns.
+        PDEVICE_OBJECT top = IoGetAttachedDeviceReference(device_);
         auto request = std::make_shared<UserRequest>();
         ++requestsOutstanding;
         request->irp = IoAllocateIrp(top->StackSize, FALSE);
@@ -264,6 +266,7 @@ private:
         }
         if (ov) win32::StartOverlapped(ov);
         NTSTATUS status = IoCallDriver(top, request->irp);
+        IoDereferenceDevice(top);
         if (ov && status == STATUS_PENDING) return STATUS_PENDING;
         {
             std::unique_lock lock(win32::DispatcherLock());
@@ -318,13 +321,15 @@ bool StackStartPending(PDEVICE_OBJECT device)
 HANDLE OpenDevice(const std::string& name, DWORD, DWORD, DWORD, DWORD)
 {
     static const std::string prefix = "\\\\.\\";
-    PDEVICE_OBJECT device = IoLookupDevice("\\??\\" + name.substr(prefix.size()));
-    if (device && StackStartPending(device)) device = nullptr;
-    if (!device) {
+    // Referenced at the lookup: a removal on the PnP thread may delete the device meanwhile.
+    PDEVICE_OBJECT device = IoReferenceDeviceByName("\\??\\" + name.substr(prefix.size()));
+    if (!device || StackStartPending(device)) {
+        if (device) IoDereferenceDevice(device);
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    auto file = std::make_shared<DeviceFile>(device);
+    auto file = std::make_shared<DeviceFile>(device);  // holds a reference of its own
+    IoDereferenceDevice(device);
     NTSTATUS status = file->Open();
     if (!NT_SUCCESS(status)) {
         SetLastError(win32::ErrorFromNtStatus(static_cast<uint32_t>(status)));
