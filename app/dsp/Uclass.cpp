@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 
+#include "app/controls/Label.h"
 #include "app/dsp/Udecoder.h"
 #include "app/dsp/Umparams.h"
 #include "app/link/Ucmd.h"
@@ -92,13 +93,6 @@ void CoverCaption(TRadioGroup* group, QLabel* label) {
   label->raise();
 }
 
-QLabel* Caption(QWidget* parent, const char* name, const QString& text, QRect place) {
-  auto* l = new QLabel(text, parent);
-  l->setObjectName(name);
-  l->setGeometry(place);
-  return l;
-}
-
 }  // namespace
 
 const QStringList kClassDesignators = Designators();
@@ -115,18 +109,18 @@ TClassIz::TClassIz() : TToolWindow("TClassIz", "Классы", {252, 176}) {
 }
 
 void TClassIz::CreateControls() {
-  Label1 = Caption(this, "Label1", "Класс", {8, 10, 60, 18});
+  Label1 = MakeLabel(this, "Label1", "Класс", {8, 10, 60, 18});
   ClassName = new TComboBox(this, "ClassName", kClassDesignators, 0);
   ClassName->setGeometry(72, 8, 90, 22);
   ClassName->setToolTip("Класс излучения");
   Label1->setBuddy(ClassName);  // a combo box is named by its caption on the accessibility bus
 
-  LblVt = Caption(this, "LblVt", "Vтлг", {8, 40, 60, 18});
+  LblVt = MakeLabel(this, "LblVt", "Vтлг", {8, 40, 60, 18});
   Vt = new TSpinEdit(this, "Vt", 45, 2400, 45);
   Vt->setGeometry(72, 38, 90, 22);
   Vt->setToolTip("Скорость\nтелеграфирования");
   Vt->setAccessibleName("Vтлг");
-  LbldF = Caption(this, "LbldF", "dF", {8, 68, 60, 18});
+  LbldF = MakeLabel(this, "LbldF", "dF", {8, 68, 60, 18});
   dF = new TSpinEdit(this, "dF", 85, 1200, 85);
   dF->setGeometry(72, 66, 90, 22);
   dF->setToolTip("Сдвиг ЧТ");
@@ -135,12 +129,12 @@ void TClassIz::CreateControls() {
   BP = new TRadioGroup(this, "BP", "ОБП", {"ВБП", "НБП"}, 2, 0);
   BP->setGeometry(8, 96, 116, 44);
   BP->setToolTip("Верхняя / нижняя\nбоковая полоса");
-  LblBP = Caption(this, "LblBP", "ОБП", {});
+  LblBP = MakeLabel(this, "LblBP", "ОБП", {});
   CoverCaption(BP, LblBP);
   Kan = new TRadioGroup(this, "Kan", "Канал ТЛГ", {"1", "2"}, 2, 0);
   Kan->setGeometry(128, 96, 116, 44);
   Kan->setToolTip("Выбор\nканала ТЛГ");
-  LblKan = Caption(this, "LblKan", "Канал ТЛГ", {});
+  LblKan = MakeLabel(this, "LblKan", "Канал ТЛГ", {});
   CoverCaption(Kan, LblKan);
 
   BtnDecoder = new TPictureButton(this, "BtnDecoder", "Прием", TPictureButton::Kind::Push);

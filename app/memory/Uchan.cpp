@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <algorithm>
 
+#include "app/controls/Label.h"
 #include "app/dsp/Uclass.h"
 #include "app/dsp/Umparams.h"
 #include "app/memory/ScanButtons.h"
@@ -24,15 +25,6 @@ QGroupBox* Group(QWidget* parent, const QString& caption, QRect place) {
   auto* g = new QGroupBox(caption, parent);
   g->setGeometry(place);
   return g;
-}
-
-QLabel* Caption(QWidget* parent, const char* name, const QString& text, QRect place,
-                Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
-  auto* l = new QLabel(text, parent);
-  l->setObjectName(name);
-  l->setGeometry(place);
-  l->setAlignment(align);
-  return l;
 }
 
 // The button that recall chooses for a stored bandwidth, as an index of the bandwidth buttons.
@@ -67,12 +59,12 @@ void TChan::CreateControls() {
   ChanList->setMaxVisibleItems(12);
   // A screen reader names a drop-down list by the caption it is the buddy of; the frame's
   // title says "Канал" on screen, this unseen caption says it to the reader.
-  auto* listCaption = Caption(this, "LblChanList", "Канал", {});
+  auto* listCaption = MakeLabel(this, "LblChanList", "Канал", {});
   listCaption->setBuddy(ChanList);
   listCaption->hide();
 
   GroupSave = Group(this, "Сохранение", {4, 52, 358, 78});
-  Label1 = Caption(this, "Label1", "Название", {10, 68, 140, 16});
+  Label1 = MakeLabel(this, "Label1", "Название", {10, 68, 140, 16});
   SaveChanName = new QLineEdit(this);
   SaveChanName->setObjectName("SaveChanName");
   SaveChanName->setGeometry(10, 86, 148, 22);
@@ -85,7 +77,7 @@ void TChan::CreateControls() {
     return b;
   };
   auto below = [this](const char* name, const QString& text, int centre, int width) {
-    return Caption(this, name, text, {centre - width / 2, 100, width, 16}, Qt::AlignCenter);
+    return MakeLabel(this, name, text, {centre - width / 2, 100, width, 16}, Qt::AlignCenter);
   };
   SaveChanCurrent = button("SaveChanCurrent", "✎", 200);
   Label3 = below("Label3", "Как текущий", 200, 76);
@@ -112,13 +104,13 @@ void TChan::CreateControls() {
     e->setToolTip(hint);
     return e;
   };
-  LblTime = Caption(this, "LblTime", "dT", {186, 153, 50, 16});
+  LblTime = MakeLabel(this, "LblTime", "dT", {186, 153, 50, 16});
   Time = edit("Time", 200, 20000, 200, 50, "Время переключения, мс", {240, 150, 112, 22});
-  LblPorog = Caption(this, "LblPorog", "Порог", {186, 183, 50, 16});
+  LblPorog = MakeLabel(this, "LblPorog", "Порог", {186, 183, 50, 16});
   Porog = edit("Porog", -70, 70, 50, 1, "Порог остановки, дБ", {240, 180, 112, 22});
   LblTime->setBuddy(Time);
   LblPorog->setBuddy(Porog);
-  Label5 = Caption(this, "Label5", "Канал №", {10, 188, 150, 16});
+  Label5 = MakeLabel(this, "Label5", "Канал №", {10, 188, 150, 16});
 
   ScanTimer = new QTimer(this);
   ScanTimer->setObjectName("ScanTimer");

@@ -17,6 +17,7 @@
 #include "app/link/Ureport.h"
 #include "app/link/Uusb.h"
 #include "app/memory/Uchan.h"
+#include "app/controls/Label.h"
 #include "app/panel/MirtalKnob.h"
 #include "app/remote/RigctlServer.h"
 #include "app/spectrum/Usettings.h"
@@ -62,15 +63,6 @@ QSlider* MakeSlider(QWidget* parent, const char* name, int min, int max, QRect p
   s->setGeometry(place);
   s->setFocusPolicy(Qt::NoFocus);
   return s;
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect place,
-                  Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
-  auto* l = new QLabel(text, parent);
-  l->setObjectName(name);
-  l->setGeometry(place);
-  l->setAlignment(align);
-  return l;
 }
 
 }  // namespace
