@@ -34,6 +34,15 @@ class Events : public sim::UsbIpServer::Events {
   unsigned sum_ = 0;
 };
 
+// Closes the client with a reset instead of a FIN, so that neither side of the connection is
+// left in TIME_WAIT: a million inputs would otherwise use up the ephemeral ports, and the
+// next listen or connect would fail.
+void CloseWithReset(int fd) {
+  const linger reset{1, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+  ::close(fd);
+}
+
 // Lets the server work until nothing moves any more; whatever it sends is read and dropped.
 void Exchange(sim::UsbIpServer& server, int client) {
   uint8_t sink[65536];
@@ -79,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Exchange(server, client);
   }
   Exchange(server, client);
-  ::close(client);
+  CloseWithReset(client);
   Exchange(server, -1);
   return 0;
 }

@@ -75,6 +75,9 @@ TDebug::TDebug() : TToolWindow("TDebug", "Debug", {330, 276}) {
   Debug->setObjectName("Debug");
   Debug->setAccessibleName("Отладочные сообщения");
   Debug->setGeometry(4, 118, 322, 154);
+  // Every link event adds a line, for as long as the program runs: a flaky cable must not
+  // make the log grow without end. The newest lines are kept.
+  Debug->setMaximumBlockCount(kKeptLogLines);
   Debug->viewport()->installEventFilter(this);
 
   WireSpinEdit(Num1, [this] { Num1Send(); });

@@ -27,6 +27,7 @@ class TDebug : public TToolWindow {
   QPlainTextEdit* Debug;
 
   static constexpr int kBits = 16;
+  static constexpr int kKeptLogLines = 1000;  // older lines of the log are dropped
 
   // Appends one line at the end, whether the window is shown or not.
   void AppendLine(const QString& text);

@@ -234,6 +234,15 @@ PDEVICE_OBJECT IoGetAttachedDeviceReference(PDEVICE_OBJECT device)
     return device;
 }
 
+bool IoStackStartPending(PDEVICE_OBJECT device)
+{
+    NameSpace& n = Names();
+    std::lock_guard guard(n.lock);
+    for (PDEVICE_OBJECT d = device; d; d = d->AttachedTo)
+        if (std::atomic_ref<BOOLEAN>(d->StartPending).load()) return true;
+    return false;
+}
+
 void IoReferenceDevice(PDEVICE_OBJECT device)
 {
     std::atomic_ref<LONG>(device->ReferenceCount).fetch_add(1);

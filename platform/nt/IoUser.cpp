@@ -311,19 +311,12 @@ void UserRequest::IrpCompleted(PIRP completed)
     file->Forget(this);
 }
 
-bool StackStartPending(PDEVICE_OBJECT device)
-{
-    for (PDEVICE_OBJECT d = device; d; d = d->AttachedTo)
-        if (std::atomic_ref<BOOLEAN>(d->StartPending).load()) return true;
-    return false;
-}
-
 HANDLE OpenDevice(const std::string& name, DWORD, DWORD, DWORD, DWORD)
 {
     static const std::string prefix = "\\\\.\\";
     // Referenced at the lookup: a removal on the PnP thread may delete the device meanwhile.
     PDEVICE_OBJECT device = IoReferenceDeviceByName("\\??\\" + name.substr(prefix.size()));
-    if (!device || StackStartPending(device)) {
+    if (!device || IoStackStartPending(device)) {
         if (device) IoDereferenceDevice(device);
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;

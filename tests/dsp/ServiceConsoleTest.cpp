@@ -11,6 +11,7 @@
 
 #include "app/dsp/Udebug.h"
 #include "app/dsp/Uvestramdebug.h"
+#include "app/link/Uusb.h"
 #include "app/panel/Umain.h"
 #include "platform/win32/IniFile.h"
 #include "tests/dsp/LinkedProgramTest.h"
@@ -152,6 +153,16 @@ TEST_F(ServiceConsoleTest, DoubleClickEmptiesTheLogAndLaterEventsStartANewList) 
   usb_.Unplug();
   ASSERT_TRUE(PumpUntil([] { return LogLines().size() >= 2; }));
   EXPECT_EQ(LogLines(), (QStringList{"USB отключено", "Устройство отключено"}));
+}
+
+TEST_F(ServiceConsoleTest, TheLogKeepsTheNewestThousandLines) {
+  Start(true);
+  ASSERT_EQ(LogLines(), (QStringList{"Устройство отключено", "Устройство подключено"}));
+  for (int i = 0; i < 1200; ++i) Main->HandleLinkMessage(i % 2 ? kLinkCrc : kLinkBlockLength);
+  const QStringList lines = LogLines();
+  ASSERT_EQ(lines.size(), 1000);
+  EXPECT_EQ(lines.front(), "Ошибка длины Bulk2");
+  EXPECT_EQ(lines.back(), "Ошибка CRC");
 }
 
 TEST(DebugPlacement, ReadWhenFirstShownAndKeptByARunThatNeverShowsIt) {
