@@ -205,6 +205,18 @@ class Soak:
                     return int(line.split()[1])
         return 0
 
+    def heap_in_use_kb(self):
+        """The bytes the program has allocated and not freed, by the sanitizer's allocator's own
+        count (read with gdb), or None in a build without a sanitizer. Unlike the resident
+        memory, it leaves out the sanitizer's shadow, quarantine and bookkeeping."""
+        if not shutil.which("gdb"):
+            return None
+        r = subprocess.run(["gdb", "-p", str(self.pv.pid), "-batch", "-ex",
+                            "print (unsigned long)__sanitizer_get_current_allocated_bytes()"],
+                           capture_output=True, text=True, timeout=120)
+        m = re.search(r"^\$1 = (\d+)", r.stdout, re.M)
+        return int(m.group(1)) // 1024 if m else None
+
     def sanitizer_reports(self):
         """Every sanitizer report in PVestra's and the simulators' outputs, one line each."""
         reports = []
@@ -252,7 +264,7 @@ class Soak:
         kinds = a.kinds.split(",") if a.kinds else [k for k, _ in FAULTS]
         weights = [dict(FAULTS)[k] for k in kinds]
         counts, failures = {}, []
-        rss_100 = None
+        rss_100 = heap_100 = None
         rss = []
         end = time.time() + 60 * a.minutes
         n = 0
@@ -273,6 +285,7 @@ class Soak:
             rss.append(self.rss_kb() if self.pv.poll() is None else 0)
             if n == 100:
                 rss_100 = rss[-1]
+                heap_100 = self.heap_in_use_kb()
             counts[kind] = counts.get(kind, 0) + 1
             print(f"{time.strftime('%H:%M:%S')} {n:5d} {kind:12s} {'recovered' if ok else 'NOT RECOVERED'} {time.time() - t0:5.1f} s "
                   f"rss {rss[-1]} kB", flush=True)
@@ -280,6 +293,7 @@ class Soak:
                 failures.append((n, kind))
                 if self.pv.poll() is not None:
                     break
+        heap_end = self.heap_in_use_kb() if heap_100 and self.pv.poll() is None else None
         # The programs are stopped first: LeakSanitizer reports when a program ends.
         self.stop()
         reports = self.sanitizer_reports()
@@ -288,6 +302,9 @@ class Soak:
         if rss_100:
             print(f"resident memory: after fault 100 {rss_100} kB, at the end {rss[-1]} kB "
                   f"({100.0 * (rss[-1] - rss_100) / rss_100:+.1f} %)")
+        if heap_100 and heap_end:
+            print(f"heap in use by the program (the sanitizer's count): after fault 100 {heap_100} kB, "
+                  f"at the end {heap_end} kB ({100.0 * (heap_end - heap_100) / heap_100:+.1f} %)")
         print(f"sanitizer reports: {len(reports)}")
         for r in reports[:20]:
             print("  " + r)
