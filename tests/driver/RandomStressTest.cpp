@@ -282,5 +282,38 @@ TEST_P(RandomStress, CompletionsRacingWithCancelsAndUnplugsLeaveNothingBehind)
 
 INSTANTIATE_TEST_SUITE_P(Seeds, RandomStress, ::testing::Values(1u, 2u, 3u));
 
+// A program opening the device by name on its own thread, as the USB link's search does,
+// while the device arrives and is removed again and again: the open walks the device stack
+// while a removal on the PnP thread detaches and frees the devices below.
+class OpenByNameRacingWithRemoval : public DriverFixture {};
+
+TEST_F(OpenByNameRacingWithRemoval, LeavesNothingBehind)
+{
+    auto device = ScriptedUsbDevice::Receiver();
+    std::atomic<bool> stop{false};
+    std::atomic<size_t> opened{0};
+    std::thread opener([&] {
+        while (!stop) {
+            HANDLE h = TryOpen();
+            if (h == INVALID_HANDLE_VALUE) continue;
+            ++opened;
+            CloseHandle(h);
+        }
+    });
+    for (int i = 0; i < 300; ++i) {
+        device->Plug();
+        nt::PnpFlush();
+        device->Unplug();
+        nt::PnpFlush();
+    }
+    stop = true;
+    opener.join();
+    nt::PnpFlush();
+    EXPECT_GT(opened.load(), 0u);  // the race was run, not only the misses
+    EXPECT_EQ(nt::PnpDeviceCount(), 0u);
+    EXPECT_EQ(nt::IoUserRequestsOutstanding(), 0);
+    EXPECT_EQ(nt::PoolUsageTotal().blocks, 0u);
+}
+
 } // namespace
 } // namespace drivertest
