@@ -54,18 +54,17 @@ class Soak:
         self.sim = None
         self.sim_out = None
         self.logs = []          # the simulator's frame logs, one per simulator life
-        self.log_lines = 0      # lines of all logs already looked at
         self.upload_letters = set()
         self.env = dict(os.environ, LC_ALL="C.UTF-8")
         here = os.path.dirname(os.path.abspath(__file__))
+        self.env["TSAN_OPTIONS"] = self.env.get("TSAN_OPTIONS",
+                                                f"halt_on_error=0 second_deadlock_stack=1 suppressions={here}/tsan-uninstrumented.supp")
         # AddressSanitizer cuts allocation and free stacks to two frames (unwinding into
         # Debian's Qt, built without frame pointers, stores a new stack for nearly every
         # allocation) and holds back 16 MB of freed memory instead of 256, which fills within
         # the first faults. The stack of a faulty access is still unwound whole. The sanitizers'
         # own memory still grows slowly over a run; the heap the program itself holds is
         # measured apart (heap_in_use_kb).
-        self.env["TSAN_OPTIONS"] = self.env.get("TSAN_OPTIONS",
-                                                f"halt_on_error=0 second_deadlock_stack=1 suppressions={here}/tsan-uninstrumented.supp")
         self.env["ASAN_OPTIONS"] = self.env.get("ASAN_OPTIONS", "detect_leaks=1:malloc_context_size=2:quarantine_size_mb=16")
         self.env["LSAN_OPTIONS"] = self.env.get("LSAN_OPTIONS", f"suppressions={here}/lsan-uninstrumented.supp")
 
