@@ -1,8 +1,6 @@
 // Where a command goes: over the serial link exactly the frame's bytes reach the port; while
 // the USB link is in use, or with no link chosen, nothing does.
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <unistd.h>
 
 #include <QTemporaryDir>
 
@@ -22,18 +20,7 @@ class SendCommandTest : public ::testing::Test {
   void TearDown() override { Main->LinkKind = 1; }
 
   // The raw bytes that reach the far end of the port within `waitMs`.
-  std::vector<uint8_t> Arrived(int waitMs = 100) {
-    std::vector<uint8_t> bytes;
-    pollfd p{receiver_.MasterFd(), POLLIN, 0};
-    while (::poll(&p, 1, waitMs) > 0 && (p.revents & POLLIN)) {
-      uint8_t buf[256];
-      const ssize_t n = ::read(receiver_.MasterFd(), buf, sizeof buf);
-      if (n <= 0) break;
-      bytes.insert(bytes.end(), buf, buf + n);
-      waitMs = 20;
-    }
-    return bytes;
-  }
+  std::vector<uint8_t> Arrived(int waitMs = 100) { return receiver_.TakeBytes(waitMs); }
 
   QTemporaryDir config_;
   testsupport::PtyReceiver receiver_;

@@ -207,6 +207,31 @@ TEST(SerialPort, IsOpenedWithoutSharing) {
   ::close(holder);
 }
 
+// More frames at once than the line holds (a pseudo-terminal some 16 KB): a write that finds
+// the line full waits for the receiver to read and then goes on, so every frame arrives whole
+// and in order.
+TEST(SerialPort, FramesBeyondWhatTheLineHoldsWaitForRoomAndArriveWhole) {
+  PtyReceiver receiver;
+  win32::SetCommPortPath(1, receiver.SlavePath());
+  SerialLink link;
+  link.Open();
+  ASSERT_TRUE(link.IsOpen());
+  std::vector<std::string> sent;
+  for (int i = 0; i < 4000; ++i) {  // 12 bytes each
+    sent.push_back("F:0" + std::to_string(7000000 + i));
+    const std::vector<uint8_t> frame = ReportFrame('F', sent.back().substr(2));  // a command frame has this form
+    link.Write(frame.data());
+  }
+  std::vector<std::string> arrived;
+  for (int quiet = 0; arrived.size() < sent.size() && quiet < 10;) {
+    const auto more = ToStrings(receiver.Take(100));
+    quiet = more.empty() ? quiet + 1 : 0;
+    arrived.insert(arrived.end(), more.begin(), more.end());
+  }
+  EXPECT_EQ(arrived, sent);
+  link.Close();
+}
+
 TEST(SerialPort, MissingPortIsSilent) {
   win32::SetCommPortPath(1, "/nonexistent/ttyNONE");
   SerialLink link;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -31,21 +32,67 @@ PtyReceiver::PtyReceiver() {
   ::tcgetattr(slaveKeep_, &t);
   cfmakeraw(&t);
   ::tcsetattr(slaveKeep_, TCSANOW, &t);
+  stop_ = ::eventfd(0, EFD_NONBLOCK);
+  if (stop_ < 0) throw std::runtime_error("eventfd");
+  reader_ = std::thread([this] { ReadLine(); });
 }
 
 PtyReceiver::~PtyReceiver() {
+  const uint64_t one = 1;
+  [[maybe_unused]] ssize_t n = ::write(stop_, &one, sizeof one);
+  reader_.join();
+  ::close(stop_);
   if (slaveKeep_ >= 0) ::close(slaveKeep_);
   if (master_ >= 0) ::close(master_);
 }
 
-std::vector<Frame> PtyReceiver::Take(int waitMs) {
-  pollfd p{master_, POLLIN, 0};
-  if (waitMs > 0) ::poll(&p, 1, waitMs);
+void PtyReceiver::ReadLine() {
+  for (;;) {
+    pollfd p[2] = {{master_, POLLIN, 0}, {stop_, POLLIN, 0}};
+    if (::poll(p, 2, -1) < 0) continue;  // interrupted
+    if (p[1].revents) return;
+    bool any = false;
+    {
+      std::lock_guard lock(mutex_);
+      any = DrainLine();
+    }
+    if (any) arrived_.notify_all();
+    else if (p[0].revents & (POLLHUP | POLLERR)) ::poll(p + 1, 1, 5);  // no program on the line just now
+  }
+}
+
+bool PtyReceiver::DrainLine() {
+  bool any = false;
   uint8_t buf[4096];
   for (;;) {
     const ssize_t n = ::read(master_, buf, sizeof buf);
-    if (n <= 0) break;
-    pending_.insert(pending_.end(), buf, buf + n);
+    if (n <= 0) return any;
+    inbox_.insert(inbox_.end(), buf, buf + n);
+    any = true;
+  }
+}
+
+bool PtyReceiver::WaitForBytes(std::unique_lock<std::mutex>& lock, int ms) {
+  DrainLine();  // what the program wrote before the call counts, whether or not the thread saw it yet
+  return arrived_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return !inbox_.empty(); });
+}
+
+std::vector<uint8_t> PtyReceiver::TakeBytes(int waitMs, int quietMs) {
+  std::unique_lock lock(mutex_);
+  std::vector<uint8_t> bytes;
+  for (int wait = waitMs; WaitForBytes(lock, wait); wait = quietMs) {
+    bytes.insert(bytes.end(), inbox_.begin(), inbox_.end());
+    inbox_.clear();
+  }
+  return bytes;
+}
+
+std::vector<Frame> PtyReceiver::Take(int waitMs) {
+  {
+    std::unique_lock lock(mutex_);
+    WaitForBytes(lock, waitMs);
+    pending_.insert(pending_.end(), inbox_.begin(), inbox_.end());
+    inbox_.clear();
   }
   std::vector<Frame> frames;
   size_t start = 0;
