@@ -90,13 +90,14 @@ NTSTATUS AddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo)
         return STATUS_INSUFFICIENT_RESOURCES;
     device->Flags |= DO_DIRECT_IO | DO_POWER_PAGABLE;
     ReceiverDevice* dev = DeviceOf(device);
+    // Whole before its name is published: a program may look the link up from here on.
+    InitializeReceiverDevice(dev, device, pdo);
     FormName(&dev->linkName, dev->linkNameBuffer, g_driver.linkPrefix, kLinkName, g_driver.units);
     if (!NT_SUCCESS(IoCreateSymbolicLink(&dev->linkName, &deviceName))) {
         IoDeleteDevice(device);
         return STATUS_INSUFFICIENT_RESOURCES;
     }
 
-    InitializeReceiverDevice(dev, device, pdo);
     dev->lower = IoAttachDeviceToDeviceStack(device, pdo);
     if (!dev->lower) {
         IoDeleteSymbolicLink(&dev->linkName);

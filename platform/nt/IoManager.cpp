@@ -234,12 +234,14 @@ PDEVICE_OBJECT IoGetAttachedDeviceReference(PDEVICE_OBJECT device)
     return device;
 }
 
-bool IoStackStartPending(PDEVICE_OBJECT device)
+bool IoStackRefusesOpens(PDEVICE_OBJECT device)
 {
     NameSpace& n = Names();
     std::lock_guard guard(n.lock);
-    for (PDEVICE_OBJECT d = device; d; d = d->AttachedTo)
-        if (std::atomic_ref<BOOLEAN>(d->StartPending).load()) return true;
+    for (PDEVICE_OBJECT d = device; d; d = d->AttachedTo) {
+        if (std::atomic_ref<ULONG>(d->Flags).load() & DO_DEVICE_INITIALIZING) return true;
+        if (d->DeletePending || std::atomic_ref<BOOLEAN>(d->StartPending).load()) return true;
+    }
     return false;
 }
 

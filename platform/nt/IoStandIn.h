@@ -35,9 +35,11 @@ std::string NarrowName(PCUNICODE_STRING name);
 PDEVICE_OBJECT IoGetAttachedDevice(PDEVICE_OBJECT device);
 // The same, referenced under the lock that guards the stack (IoDereferenceDevice drops it).
 PDEVICE_OBJECT IoGetAttachedDeviceReference(PDEVICE_OBJECT device);
-// Whether a device of the stack from `device` down is still being started. The stack is walked
-// under its lock: a removal on the PnP thread detaches and frees the lower devices meanwhile.
-bool IoStackStartPending(PDEVICE_OBJECT device);
+// Whether an open of `device` is refused, as the I/O manager refuses it: a device of the stack
+// from `device` down is still initializing (its driver's add-device has not returned), is
+// being deleted, or is still being started. The stack is walked under its lock: a removal on
+// the PnP thread detaches and frees the lower devices meanwhile.
+bool IoStackRefusesOpens(PDEVICE_OBJECT device);
 // Takes and drops a reference that keeps a device object's memory alive after IoDeleteDevice.
 void IoReferenceDevice(PDEVICE_OBJECT device);
 void IoDereferenceDevice(PDEVICE_OBJECT device);

@@ -316,7 +316,7 @@ HANDLE OpenDevice(const std::string& name, DWORD, DWORD, DWORD, DWORD)
     static const std::string prefix = "\\\\.\\";
     // Referenced at the lookup: a removal on the PnP thread may delete the device meanwhile.
     PDEVICE_OBJECT device = IoReferenceDeviceByName("\\??\\" + name.substr(prefix.size()));
-    if (!device || IoStackStartPending(device)) {
+    if (!device || IoStackRefusesOpens(device)) {
         if (device) IoDereferenceDevice(device);
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;

@@ -148,7 +148,7 @@ void Arrive(PDEVICE_OBJECT pdo, std::function<void()> released)
     }
     PDEVICE_OBJECT top = IoGetAttachedDevice(pdo);
     if (top == pdo) return;
-    top->Flags &= ~DO_DEVICE_INITIALIZING;
+    std::atomic_ref<ULONG>(top->Flags).fetch_and(~DO_DEVICE_INITIALIZING);  // opens may now reach it
     node.fdo = top;
     node.started = NT_SUCCESS(SendPnp(pdo, IRP_MN_START_DEVICE));
     if (node.started) {

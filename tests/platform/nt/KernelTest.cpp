@@ -1,9 +1,12 @@
 // The I/O manager's IRP rules, dispatcher objects, object references and pool accounting.
 #include "platform/nt/IoStandIn.h"
+#include "platform/nt/IoUser.h"
 #include "platform/nt/KeStandIn.h"
 #include "platform/nt/ObStandIn.h"
 #include "platform/nt/PoolStandIn.h"
 #include "platform/nt/RegistryStandIn.h"
+#include "platform/win32/File.h"
+#include "platform/win32/Handles.h"
 #include "tests/platform/nt/KernelName.h"
 
 #include <gtest/gtest.h>
@@ -153,6 +156,43 @@ TEST(Names, LinksInBothSpellingsResolveToTheDevice)
     EXPECT_EQ(nt::IoLookupDevice("\\??\\NamesLink0"), nullptr);
     IoDeleteDevice(device);
     EXPECT_EQ(nt::IoLookupDevice("\\Device\\NamesTest0"), nullptr);
+    nt::IoDeleteDriverObject(driver);
+}
+
+// A device whose driver has not finished adding it is not opened, even by a link that already
+// names it: the open would reach a device extension the driver has not set up yet.
+TEST(Names, AnOpenWaitsUntilTheDeviceIsNoLongerInitializing)
+{
+    static int creates = 0;
+    creates = 0;
+    PDRIVER_OBJECT driver = nt::IoCreateDriverObject("\\Driver\\Opens");
+    for (auto& f : driver->MajorFunction)
+        f = [](PDEVICE_OBJECT, PIRP irp) {
+            if (IoGetCurrentIrpStackLocation(irp)->MajorFunction == IRP_MJ_CREATE) ++creates;
+            irp->IoStatus.Status = STATUS_SUCCESS;
+            IoCompleteRequest(irp, IO_NO_INCREMENT);
+            return STATUS_SUCCESS;
+        };
+    PDEVICE_OBJECT device = nullptr;
+    ASSERT_EQ(IoCreateDevice(driver, 16, KernelName(L"\\Device\\OpensTest0"), 0x22, 0, FALSE, &device), STATUS_SUCCESS);
+    ASSERT_EQ(IoCreateSymbolicLink(KernelName(L"\\??\\OpensLink0"), KernelName(L"\\Device\\OpensTest0")), STATUS_SUCCESS);
+    nt::IoRegisterUserNamespace();
+    auto open = [] {
+        return CreateFileA("\\\\.\\OpensLink0", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    };
+
+    EXPECT_EQ(open(), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(creates, 0);
+
+    device->Flags &= ~DO_DEVICE_INITIALIZING;  // what the PnP manager does once add-device returns
+    HANDLE h = open();
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << GetLastError();
+    EXPECT_EQ(creates, 1);
+    CloseHandle(h);
+
+    IoDeleteSymbolicLink(KernelName(L"\\??\\OpensLink0"));
+    IoDeleteDevice(device);
     nt::IoDeleteDriverObject(driver);
 }
 
