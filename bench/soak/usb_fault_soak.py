@@ -35,6 +35,14 @@ import time
 FAULTS = [("crc", 30), ("short-block", 30), ("unplug", 20), ("restart", 15), ("stall-bulk", 1)]
 RECONNECTING = {"crc", "unplug", "restart"}
 SANITIZER = re.compile(r"(ERROR: AddressSanitizer|WARNING: ThreadSanitizer|runtime error:|ERROR: LeakSanitizer).*")
+# Where the sanitizer runtimes keep their own memory on x86-64 Linux: ThreadSanitizer's shadow,
+# its meta shadow (one entry per mutex and atomic) and its per-thread traces; AddressSanitizer's
+# shadow. Everything else in PVestra's address space (its heap, its stacks, the libraries) is
+# the program's own, or at least not provably the runtime's.
+SANITIZER_RANGES = {
+    "libtsan": [(0x010000000000, 0x200000000000), (0x300000000000, 0x340000000000), (0x600000000000, 0x620000000000)],
+    "libasan": [(0x00007fff8000, 0x10007fff8000)],
+}
 # The click spot of СПЕКТР in the main window's client area.
 STREAM_BUTTON = (380, 299)
 
@@ -202,6 +210,29 @@ class Soak:
                     return int(line.split()[1])
         return 0
 
+    def resident_split_kb(self):
+        """PVestra's resident memory as (the sanitizer runtime's own mappings, the rest), from
+        /proc/PID/smaps; (0, all of it) in a build without a sanitizer."""
+        ranges, own, rest = [], 0, 0
+        with open(f"/proc/{self.pv.pid}/smaps") as f:
+            lines = f.readlines()
+        for line in lines:
+            for runtime, r in SANITIZER_RANGES.items():
+                if runtime in line:
+                    ranges = r
+        start = 0
+        for line in lines:
+            m = re.match(r"([0-9a-f]+)-[0-9a-f]+ ", line)
+            if m:
+                start = int(m.group(1), 16)
+            elif line.startswith("Rss:"):
+                kb = int(line.split()[1])
+                if any(lo <= start < hi for lo, hi in ranges):
+                    own += kb
+                else:
+                    rest += kb
+        return own, rest
+
     def heap_in_use_kb(self):
         """The bytes the program has allocated and not freed, by the sanitizer's allocator's own
         count (read with gdb), or None in a build without a sanitizer. Unlike the resident
@@ -261,7 +292,7 @@ class Soak:
         kinds = a.kinds.split(",") if a.kinds else [k for k, _ in FAULTS]
         weights = [dict(FAULTS)[k] for k in kinds]
         counts, failures = {}, []
-        rss_100 = heap_100 = None
+        rss_100 = heap_100 = split_100 = None
         rss = []
         end = time.time() + 60 * a.minutes
         n = 0
@@ -283,6 +314,7 @@ class Soak:
             if n == 100:
                 rss_100 = rss[-1]
                 heap_100 = self.heap_in_use_kb()
+                split_100 = self.resident_split_kb()
             counts[kind] = counts.get(kind, 0) + 1
             print(f"{time.strftime('%H:%M:%S')} {n:5d} {kind:12s} {'recovered' if ok else 'NOT RECOVERED'} {time.time() - t0:5.1f} s "
                   f"rss {rss[-1]} kB", flush=True)
@@ -290,7 +322,9 @@ class Soak:
                 failures.append((n, kind))
                 if self.pv.poll() is not None:
                     break
-        heap_end = self.heap_in_use_kb() if heap_100 and self.pv.poll() is None else None
+        alive = self.pv.poll() is None
+        heap_end = self.heap_in_use_kb() if heap_100 and alive else None
+        split_end = self.resident_split_kb() if split_100 and alive else None
         # The programs are stopped first: LeakSanitizer reports when a program ends.
         self.stop()
         reports = self.sanitizer_reports()
@@ -299,6 +333,10 @@ class Soak:
         if rss_100:
             print(f"resident memory: after fault 100 {rss_100} kB, at the end {rss[-1]} kB "
                   f"({100.0 * (rss[-1] - rss_100) / rss_100:+.1f} %)")
+        if split_100 and split_end and split_100[0]:
+            print(f"of which the sanitizer runtime's shadow and bookkeeping: after fault 100 {split_100[0]} kB, "
+                  f"at the end {split_end[0]} kB; the rest: {split_100[1]} kB, {split_end[1]} kB "
+                  f"({100.0 * (split_end[1] - split_100[1]) / split_100[1]:+.1f} %)")
         if heap_100 and heap_end:
             print(f"heap in use by the program (the sanitizer's count): after fault 100 {heap_100} kB, "
                   f"at the end {heap_end} kB ({100.0 * (heap_end - heap_100) / heap_100:+.1f} %)")
