@@ -79,17 +79,34 @@ class Soak:
     # ---- processes
 
     def start_x(self):
-        # The first display number with no X server's lock file.
-        display = next(n for n in range(50, 1000) if not os.path.exists(f"/tmp/.X{n}-lock"))
-        self.env["DISPLAY"] = f":{display}"
-        with open(os.path.join(self.work, "xvfb.out"), "wb") as err:
-            self.xvfb = subprocess.Popen(["Xvfb", self.env["DISPLAY"], "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-                                         stdout=subprocess.DEVNULL, stderr=err)
-        deadline = time.time() + 60
+        # The first free display number. Two soaks started together may both try one: the X
+        # server whose pid the lock file holds has it, and the other tries the next number.
+        for display in range(50, 1000):
+            lock = f"/tmp/.X{display}-lock"
+            if os.path.exists(lock):
+                continue
+            self.env["DISPLAY"] = f":{display}"
+            with open(os.path.join(self.work, "xvfb.out"), "wb") as err:
+                self.xvfb = subprocess.Popen(["Xvfb", self.env["DISPLAY"], "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                                             stdout=subprocess.DEVNULL, stderr=err)
+            deadline = time.time() + 60
+            while self.xvfb.poll() is None and not self.holds_lock(lock):
+                if time.time() > deadline:
+                    raise RuntimeError("Xvfb did not start (see xvfb.out)")
+                time.sleep(0.1)
+            if self.xvfb.poll() is None:
+                break
         while not self.xdotool("getdisplaygeometry"):
             if time.time() > deadline or self.xvfb.poll() is not None:
                 raise RuntimeError("Xvfb did not accept clients (see xvfb.out)")
             time.sleep(0.2)
+
+    def holds_lock(self, lock):
+        try:
+            with open(lock) as f:
+                return f.read().strip() == str(self.xvfb.pid)
+        except OSError:
+            return False
 
     def start_sim(self):
         log = os.path.join(self.work, f"frames-{len(self.logs)}.log")
