@@ -328,13 +328,17 @@ class Soak:
             if self.pv.poll() is not None:
                 ok = False
             rss.append(self.rss_kb() if self.pv.poll() is None else 0)
-            if n == 100:
-                rss_100 = rss[-1]
-                heap_100 = self.heap_in_use_kb()
-                split_100 = self.resident_split_kb()
             counts[kind] = counts.get(kind, 0) + 1
             print(f"{time.strftime('%H:%M:%S')} {n:5d} {kind:12s} {'recovered' if ok else 'NOT RECOVERED'} {time.time() - t0:5.1f} s "
                   f"rss {rss[-1]} kB", flush=True)
+            # Every hundred faults, the heap the program holds beside the resident memory, so a
+            # growth can be told from the sanitizer's own: a leak grows both.
+            if n % 100 == 0 and self.pv.poll() is None:
+                heap = self.heap_in_use_kb()
+                if n == 100:
+                    rss_100, heap_100, split_100 = rss[-1], heap, self.resident_split_kb()
+                if heap is not None:
+                    print(f"memory after fault {n}: resident {rss[-1]} kB, heap in use {heap} kB", flush=True)
             if not ok:
                 failures.append((n, kind))
                 if self.pv.poll() is not None:
