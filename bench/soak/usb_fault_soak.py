@@ -332,8 +332,9 @@ class Soak:
             print(f"{time.strftime('%H:%M:%S')} {n:5d} {kind:12s} {'recovered' if ok else 'NOT RECOVERED'} {time.time() - t0:5.1f} s "
                   f"rss {rss[-1]} kB", flush=True)
             # Every hundred faults, the heap the program holds beside the resident memory, so a
-            # growth can be told from the sanitizer's own: a leak grows both.
-            if n % 100 == 0 and self.pv.poll() is None:
+            # growth can be told from the sanitizer's own: a leak grows both. A build without a
+            # sanitizer has no such count, and gdb is not asked again after fault 100.
+            if n % 100 == 0 and self.pv.poll() is None and (n == 100 or heap_100 is not None):
                 heap = self.heap_in_use_kb()
                 if n == 100:
                     rss_100, heap_100, split_100 = rss[-1], heap, self.resident_split_kb()
